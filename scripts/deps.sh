@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Wibblet need on Debian 12.
+# Idempotent and quiet; must run as root.
+set -euo pipefail
+
+packages=(
+    # build
+    g++ cmake ninja-build pkg-config
+    qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
+    # run: Japanese fonts for every text, setcap for port 1001
+    fonts-ipafont-gothic libcap2-bin
+    # test: GoogleTest, private network namespaces, a headless X server
+    libgtest-dev iproute2 util-linux xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace wibblet {
+
+class UdpSocket;
+class MessageBoxes;
+class Clock;
+class TrayIcon;
+class InstanceLock;
+
+/// What a running program talks through: the real services in the program,
+/// a virtual LAN, scripted boxes and a manual clock in tests.
+struct Environment {
+    UdpSocket& socket;
+    MessageBoxes& boxes;
+    Clock& clock;
+    TrayIcon& tray;
+    InstanceLock& instanceLock;
+    QString programFile;              ///< decides the settings file and the single copy
+    std::function<void()> endProcess; ///< ends the process at once
+};
+
+} // namespace wibblet

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+namespace wibblet {
+
+/// The current date and time, and the formats the program shows them in.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual QDateTime Now() const = 0;
+
+    /// Time of day as the program writes it down ("hh:mm:ss", 24 hours).
+    static QString TimeText(const QTime& time);
+    /// Reads a time-of-day text back; invalid when the text is not a time.
+    static QTime ParseTime(const QString& text);
+    /// "mmm dd": the locale's abbreviated month name and a two-digit day.
+    static QString MonthDay(const QDate& date);
+    /// "hh:mm", two digits each, 24 hours.
+    static QString HourMinute(const QTime& time);
+    /// "hh:mm:ss", two digits each, 24 hours.
+    static QString HourMinuteSecond(const QTime& time);
+};
+
+/// The machine's clock.
+class SystemClock : public Clock {
+public:
+    QDateTime Now() const override { return QDateTime::currentDateTime(); }
+};
+
+/// A clock that tests set and advance by hand.
+class ManualClock : public Clock {
+public:
+    explicit ManualClock(QDateTime now) : now_(std::move(now)) {}
+    QDateTime Now() const override { return now_; }
+    void Set(const QDateTime& now) { now_ = now; }
+    void AdvanceSeconds(qint64 s) { now_ = now_.addSecs(s); }
+
+private:
+    QDateTime now_;
+};
+
+} // namespace wibblet

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace wibblet::Cp932 {
+
+/// Text to code page 932 bytes; a character it cannot represent becomes "?".
+QByteArray Encode(const QString& text);
+/// Code page 932 bytes to text; an invalid sequence becomes U+FFFD.
+QString Decode(const QByteArray& bytes);
+/// True when byte b starts a double-byte character.
+bool IsLeadByte(unsigned char b);
+
+} // namespace wibblet::Cp932

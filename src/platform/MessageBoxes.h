@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QQueue>
+#include <QString>
+
+#include <functional>
+
+namespace wibblet {
+
+enum class BoxButtons { Ok, OkCancel, YesNo };
+enum class BoxIcon { None, Information, Critical };
+enum class BoxAnswer { Ok, Cancel, Yes, No };
+
+/// One message box: lines already joined with CR LF.
+struct BoxRequest {
+    QString text;
+    QString title;  ///< empty: the application title
+    BoxButtons buttons = BoxButtons::Ok;
+    BoxIcon icon = BoxIcon::None;
+    bool systemModal = false;
+
+    /// The caption the box shows.
+    QString Caption() const { return title.isEmpty() ? QStringLiteral("Wibblet") : title; }
+};
+
+/// Modal message boxes. While a box is open, events (datagrams, timers) are
+/// still delivered, so callers must tolerate re-entry at this call.
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    virtual BoxAnswer Show(const BoxRequest& box) = 0;
+};
+
+/// Message boxes for tests: records every box and takes its answers from a
+/// queue (an empty queue answers OK or Yes). whileOpen runs as the box is
+/// shown, standing in for the events a real modal box lets through.
+class ScriptedMessageBoxes : public MessageBoxes {
+public:
+    BoxAnswer Show(const BoxRequest& box) override;
+
+    QList<BoxRequest> shown;
+    QQueue<BoxAnswer> answers;
+    std::function<void(const BoxRequest&)> whileOpen;
+};
+
+} // namespace wibblet

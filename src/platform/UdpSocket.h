@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace wibblet {
+
+/// One UDP socket as the program uses it: bound to one local port on every
+/// address, with a single remote endpoint shared by every sender. Datagrams
+/// are text, encoded in code page 932 at the socket and nowhere else.
+/// Operations report failures as socket error numbers (SocketErrors.h);
+/// 0 means success.
+class UdpSocket : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    /// Binds the local port on all addresses; 40020 when already bound.
+    virtual int Bind(quint16 localPort) = 0;
+    /// Releases the port; harmless when not bound.
+    virtual void Close() = 0;
+    /// The local host name.
+    virtual QString LocalHostName() const = 0;
+    /// The first IPv4 address of an interface that is up, not loopback;
+    /// 127.0.0.1 when there is none.
+    virtual QString LocalIP() const = 0;
+
+    /// Sends the text as one datagram to RemoteHost():RemotePort().
+    int SendData(const QString& text);
+    /// Sends raw bytes as one datagram to RemoteHost():RemotePort().
+    int SendBytes(const QByteArray& bytes);
+    /// The datagram announced by the last DataArrival, decoded from code page 932.
+    QString GetData() const;
+    /// The same datagram's bytes as they arrived.
+    QByteArray GetBytes() const { return pending_; }
+    /// Source address of the datagram just read, dotted.
+    QString RemoteHostIP() const { return remoteHostIP_; }
+
+    void SetRemoteHost(const QString& host) { remoteHost_ = host; }
+    QString RemoteHost() const { return remoteHost_; }
+    void SetRemotePort(quint16 port) { remotePort_ = port; }
+    quint16 RemotePort() const { return remotePort_; }
+    quint16 LocalPort() const { return localPort_; }
+
+Q_SIGNALS:
+    /// A datagram has arrived; read it with GetData(). The remote endpoint
+    /// already designates its sender, on our own port.
+    void DataArrival();
+
+protected:
+    /// Hands an arrived datagram to the program: it becomes the pending one
+    /// and replies without SetRemoteHost go back to its sender.
+    void Deliver(const QByteArray& bytes, const QString& fromIP);
+    /// Sends bytes to host (a dotted address or a host name) and port.
+    virtual int SendTo(const QString& host, quint16 port, const QByteArray& bytes) = 0;
+
+    quint16 localPort_ = 0;
+
+private:
+    QString remoteHost_;
+    quint16 remotePort_ = 0;
+    QString remoteHostIP_;
+    QByteArray pending_;
+};
+
+} // namespace wibblet

@@ -1,0 +1,91 @@
+#include "platform/gui/TrayIcon.h"
+
+#include <QCursor>
+#include <QIcon>
+#include <QSystemTrayIcon>
+
+namespace wibblet {
+
+void TrayIcon::Add(TrayPicture picture, const QString& tip)
+{
+    shown_ = true;
+    picture_ = picture;
+    tip_ = tip;
+}
+
+void TrayIcon::Modify(TrayPicture picture, const QString& tip)
+{
+    // Like the desktop's tray, changing an icon that is not there does nothing.
+    if (!shown_)
+        return;
+    picture_ = picture;
+    tip_ = tip;
+}
+
+void TrayIcon::Delete()
+{
+    shown_ = false;
+}
+
+namespace {
+
+const QIcon& IconFor(TrayPicture picture)
+{
+    // Loaded once: the letter and main pictures alternate every half second
+    // while a message waits.
+    static const QIcon main(QStringLiteral(":/icons/app.svg"));
+    static const QIcon letter(QStringLiteral(":/icons/letter.svg"));
+    return picture == TrayPicture::Letter ? letter : main;
+}
+
+} // namespace
+
+QtTrayIcon::QtTrayIcon(QObject* parent) : TrayIcon(parent), icon_(new QSystemTrayIcon(this))
+{
+    // No context menu here: the main window pops its own on RightPress.
+    connect(icon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                switch (reason) {
+                case QSystemTrayIcon::Trigger:
+                    Q_EMIT Activated(TrayEvent::LeftPress, QCursor::pos());
+                    break;
+                case QSystemTrayIcon::DoubleClick:
+                    Q_EMIT Activated(TrayEvent::LeftDoubleClick, QCursor::pos());
+                    break;
+                case QSystemTrayIcon::Context:
+                    Q_EMIT Activated(TrayEvent::RightPress, QCursor::pos());
+                    break;
+                case QSystemTrayIcon::MiddleClick:
+                case QSystemTrayIcon::Unknown:
+                    break;
+                }
+            });
+}
+
+QtTrayIcon::~QtTrayIcon() = default;
+
+void QtTrayIcon::Add(TrayPicture picture, const QString& tip)
+{
+    TrayIcon::Add(picture, tip);
+    icon_->setIcon(IconFor(picture));
+    icon_->setToolTip(tip);
+    icon_->show();
+}
+
+void QtTrayIcon::Modify(TrayPicture picture, const QString& tip)
+{
+    if (!Shown())
+        return;
+    TrayIcon::Modify(picture, tip);
+    icon_->setIcon(IconFor(picture));
+    icon_->setToolTip(tip);
+    icon_->show();
+}
+
+void QtTrayIcon::Delete()
+{
+    TrayIcon::Delete();
+    icon_->hide();
+}
+
+} // namespace wibblet

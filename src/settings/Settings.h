@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace wibblet {
+
+/// The settings record, read once at start-up from the settings file beside
+/// the program file, and the only door to that file (GetIni, PutIni).
+class Settings {
+public:
+    static QString DefaultTitle() { return QStringLiteral("致命的なエラー(嘘)"); }
+    static QString DefaultOk() { return QStringLiteral("確認"); }
+    static QString DefaultErrExe() { return QStringLiteral("EXPLORER.EXE"); }
+    /// The largest ERR_CNT taken from the file. Every name costs a read and a
+    /// write at each start, and no one keeps ten thousand fake program names;
+    /// a larger value is a damaged file, read as 0.
+    static constexpr qint32 MaxErrCnt = 9999;
+
+    /// A switch is on exactly when its text is "1".
+    static bool IsOn(const QString& value) { return value == QStringLiteral("1"); }
+
+    /// Reads one value; def when the file, section or key is missing.
+    QString GetIni(const QString& section, const QString& key, const QString& def) const;
+    /// Writes one value; failures are not reported.
+    void PutIni(const QString& section, const QString& key, const QString& value) const;
+
+    /// Fills the record from the file: DEF_TITLE, DEF_OK, ERR_CNT, the
+    /// program names, USER_NAME, SECRET_OK, IP_MSG, in that order.
+    void Read();
+    /// Writes the record back in the order it was read, except USER_NAME,
+    /// which start-up writes once it has been defaulted.
+    void WriteBack() const;
+
+    QString path;  ///< the settings file
+    QString DEF_TITLE;
+    QString DEF_OK;
+    qint32 ERR_CNT = 0;
+    QStringList ERR_EXE;  ///< indices 0 … ERR_CNT
+    QString USER_NAME;
+    QString SECRET_OK;
+    QString IP_MSG;
+};
+
+/// Byte length of a text in code page 932; the null text gives 0.
+qsizetype LenAnsi(const QString& value);
+/// The text itself, or "0" when it is null or empty.
+QString NzVal(const QString& value);
+
+} // namespace wibblet

@@ -1,0 +1,197 @@
+#include "mainwin/frmMain.h"
+#include "platform/Clock.h"
+#include "platform/Cp932.h"
+#include "platform/InstanceLock.h"
+#include "platform/MessageBoxes.h"
+#include "platform/VirtualLan.h"
+#include "platform/gui/TrayIcon.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTemporaryDir>
+
+#include "support/Wait.h"
+
+#include <gtest/gtest.h>
+
+using namespace wibblet;
+
+namespace {
+
+// One program on the virtual LAN, started from its own program file.
+struct Copy {
+    Copy(VirtualLan& lan, const QString& programFile, const QString& host = QStringLiteral("PC01"),
+         const QString& ip = QStringLiteral("10.0.0.1"))
+        : socket(lan.CreateSocket(host, ip)),
+          main(Environment{*socket, boxes, clock, tray, lock, programFile, [this] { ++ended; }})
+    {
+    }
+    std::unique_ptr<VirtualSocket> socket;
+    ScriptedMessageBoxes boxes;
+    ManualClock clock{QDateTime(QDate(2026, 2, 3), QTime(9, 5))};
+    TrayIcon tray;
+    InstanceLock lock;
+    int ended = 0;
+    frmMain main;
+};
+
+struct StartupTest : ::testing::Test {
+    QTemporaryDir dir;
+    VirtualLan lan;
+    QString programFile = dir.filePath(QStringLiteral("wibblet"));
+    QString iniPath = dir.filePath(QStringLiteral("wibblet.ini"));
+
+    void SetUp() override
+    {
+        QFile program(programFile);
+        ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+    }
+    QString Ini()
+    {
+        QFile f(iniPath);
+        return f.open(QIODevice::ReadOnly) ? Cp932::Decode(f.readAll()) : QString();
+    }
+    void WriteIni(const QString& text)
+    {
+        QFile f(iniPath);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(Cp932::Encode(text));
+    }
+};
+
+} // namespace
+
+TEST_F(StartupTest, FirstStartCreatesTheSettingsFileAndBinds1001)
+{
+    Copy copy(lan, programFile);
+    ASSERT_TRUE(copy.main.Form_Load());
+    EXPECT_EQ(Ini(), QStringLiteral("[DEFAULT]\r\nDEF_TITLE=致命的なエラー(嘘)\r\nDEF_OK=確認\r\n"
+                                    "[ERROR]\r\nERR_CNT=0\r\nERR_EXE_0=EXPLORER.EXE\r\n"
+                                    "[BSC_CFG]\r\nSECRET_OK=\r\nIP_MSG=\r\nUSER_NAME=PC01\r\n"));
+    EXPECT_TRUE(copy.socket->IsBound());
+    EXPECT_EQ(copy.socket->LocalPort(), 1001);
+    EXPECT_EQ(copy.main.program().messageCode, QStringLiteral("000000020"));
+    EXPECT_TRUE(copy.tray.Shown());
+    EXPECT_EQ(copy.tray.Tip(), QStringLiteral("Wibblet(0)"));
+    EXPECT_FALSE(copy.main.isVisible());
+    EXPECT_EQ(copy.main.findChild<QLineEdit*>(QStringLiteral("txtUser"))->text(), QStringLiteral("PC01"));
+    EXPECT_EQ(copy.main.findChild<QLineEdit*>(QStringLiteral("txtUserName"))->text(), QStringLiteral("PC01"));
+    EXPECT_TRUE(copy.boxes.shown.isEmpty());
+    EXPECT_EQ(copy.ended, 0);
+}
+
+TEST_F(StartupTest, EmulationModeBinds2425AndChecksItsMenuItem)
+{
+    WriteIni(QStringLiteral("[BSC_CFG]\r\nIP_MSG=1\r\nSECRET_OK=1\r\nUSER_NAME=taro\r\n"));
+    Copy copy(lan, programFile);
+    ASSERT_TRUE(copy.main.Form_Load());
+    EXPECT_EQ(copy.socket->LocalPort(), 2425);
+    EXPECT_EQ(copy.main.program().messageCode, QStringLiteral("000000288"));
+    EXPECT_TRUE(copy.main.findChild<QAction*>(QStringLiteral("mnuIP_MSG"))->isChecked());
+    EXPECT_TRUE(copy.main.findChild<QAction*>(QStringLiteral("mnuSecretOk"))->isChecked());
+    EXPECT_EQ(copy.main.program().userNameText, QStringLiteral("taro"));
+}
+
+TEST_F(StartupTest, SecondCopyEndsSilentlyAndChangesNothing)
+{
+    Copy first(lan, programFile);
+    ASSERT_TRUE(first.main.Form_Load());
+    const QString before = Ini();
+    lan.ClearSent();
+
+    Copy second(lan, programFile);
+    EXPECT_FALSE(second.main.Form_Load());
+    EXPECT_EQ(second.ended, 1);
+    EXPECT_FALSE(second.socket->IsBound());
+    EXPECT_FALSE(second.tray.Shown());
+    EXPECT_TRUE(second.boxes.shown.isEmpty());
+    EXPECT_TRUE(lan.Sent().isEmpty());
+    EXPECT_EQ(Ini(), before);
+}
+
+TEST_F(StartupTest, TakenPortGivesTheBindFailureBoxOnceAndRunsOn)
+{
+    auto other = lan.CreateSocket(QStringLiteral("PC01"), QStringLiteral("10.0.0.1"));
+    ASSERT_EQ(other->Bind(1001), 0);
+    Copy copy(lan, programFile);
+    ASSERT_TRUE(copy.main.Form_Load());
+    ASSERT_EQ(copy.boxes.shown.size(), 1);
+    const BoxRequest& box = copy.boxes.shown.first();
+    EXPECT_EQ(box.text, QStringLiteral("WinSock コントロールにて、ポートのバインドに失敗しました。\r\nWibblet を再起動してください。"));
+    EXPECT_EQ(box.Caption(), QStringLiteral("Wibblet"));
+    EXPECT_EQ(box.icon, BoxIcon::Critical);
+    EXPECT_EQ(box.buttons, BoxButtons::Ok);
+    EXPECT_FALSE(copy.socket->IsBound());
+    EXPECT_EQ(copy.ended, 0);
+    EXPECT_TRUE(copy.tray.Shown());
+}
+
+TEST_F(StartupTest, QuitAsksAndClosingDoesNot)
+{
+    Copy copy(lan, programFile);
+    ASSERT_TRUE(copy.main.Form_Load());
+
+    copy.boxes.answers.enqueue(BoxAnswer::No);
+    copy.main.cmdEnd_Click();
+    ASSERT_EQ(copy.boxes.shown.size(), 1);
+    EXPECT_EQ(copy.boxes.shown.last().text, QStringLiteral("Wibblet を終了してよろしいですか？"));
+    EXPECT_EQ(copy.boxes.shown.last().buttons, BoxButtons::YesNo);
+    EXPECT_EQ(copy.boxes.shown.last().icon, BoxIcon::None);
+    EXPECT_EQ(copy.ended, 0);
+    EXPECT_TRUE(copy.tray.Shown());
+
+    copy.boxes.answers.enqueue(BoxAnswer::Yes);
+    copy.main.mnuEnd_Click();
+    EXPECT_EQ(copy.ended, 1);
+    EXPECT_FALSE(copy.tray.Shown());
+
+    Copy closing(lan, dir.filePath(QStringLiteral("other")), QStringLiteral("PC02"), QStringLiteral("10.0.0.2"));
+    QFile(dir.filePath(QStringLiteral("other"))).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(closing.main.Form_Load());
+    closing.main.show();
+    closing.main.close();
+    EXPECT_EQ(closing.ended, 1);
+    EXPECT_FALSE(closing.tray.Shown());
+    EXPECT_TRUE(closing.boxes.shown.isEmpty());
+}
+
+TEST_F(StartupTest, SealedSwitchFlipsAndIsWrittenAtOnce)
+{
+    Copy copy(lan, programFile);
+    ASSERT_TRUE(copy.main.Form_Load());
+    auto* item = copy.main.findChild<QAction*>(QStringLiteral("mnuSecretOk"));
+    item->trigger();
+    EXPECT_TRUE(item->isChecked());
+    EXPECT_TRUE(Ini().contains(QStringLiteral("SECRET_OK=1\r\n")));
+    item->trigger();
+    EXPECT_FALSE(item->isChecked());
+    EXPECT_TRUE(Ini().contains(QStringLiteral("SECRET_OK=\r\n")));
+    EXPECT_TRUE(copy.main.program().settings.SECRET_OK.isEmpty());
+}
+
+TEST_F(StartupTest, UserNameFieldRefusesAnEmptyName)
+{
+    Copy copy(lan, programFile);
+    ASSERT_TRUE(copy.main.Form_Load());
+    copy.main.show();
+    QApplication::setActiveWindow(&copy.main);
+    auto* userName = copy.main.findChild<QLineEdit*>(QStringLiteral("txtUserName"));
+    auto* host = copy.main.findChild<QLineEdit*>(QStringLiteral("txtUser"));
+
+    userName->setFocus();
+    userName->setText(QStringLiteral("花子"));
+    host->setFocus();
+    ASSERT_TRUE(test::WaitUntil([&] { return Ini().contains(QStringLiteral("USER_NAME=花子\r\n")); }));
+    EXPECT_EQ(copy.main.program().settings.USER_NAME, QStringLiteral("花子"));
+
+    userName->setFocus();
+    userName->clear();
+    host->setFocus();
+    ASSERT_TRUE(test::WaitUntil([&] { return copy.boxes.shown.size() == 1; }));
+    EXPECT_EQ(copy.boxes.shown.first().text, QStringLiteral("ユーザ名を入力してください。"));
+    EXPECT_TRUE(test::WaitUntil([&] { return userName->hasFocus(); }));
+    EXPECT_TRUE(Ini().contains(QStringLiteral("USER_NAME=花子\r\n")));
+    EXPECT_EQ(copy.main.program().settings.USER_NAME, QStringLiteral("花子"));
+}
