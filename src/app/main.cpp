@@ -10,6 +10,8 @@
 
 int main(int argc, char** argv)
 {
+    // The icons live in a static library: pull its resources in.
+    Q_INIT_RESOURCE(resources);
     QApplication app(argc, argv);
     // The program lives in the tray: hiding its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -1,30 +1,65 @@
 #include "mainwin/frmMain.h"
 
-#include "platform/InstanceLock.h"
-#include "platform/MessageBoxes.h"
-#include "platform/ProgramFile.h"
-#include "platform/UdpSocket.h"
 #include "platform/gui/Screen.h"
 #include "platform/gui/TrayIcon.h"
 
 #include <QAction>
-#include <QCloseEvent>
+#include <QFrame>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeView>
+
+#include <algorithm>
 
 namespace wibblet {
 
 namespace {
 
-const QString kBasic = QStringLiteral("BSC_CFG");
-
-// Places a control by its twips rectangle.
+// Places a control by its rectangle in twips.
 void Place(QWidget* control, int left, int top, int width, int height)
 {
     control->setGeometry(Screen::Px(left), Screen::Px(top), Screen::Px(width), Screen::Px(height));
+}
+
+QLabel* AddLabel(QWidget* parent, const QString& caption, int left, int top, int width, int height)
+{
+    auto* label = new QLabel(caption, parent);
+    Place(label, left, top, width, height);
+    // A caption wider than its box runs on behind the control to its right
+    // instead of being cut short.
+    label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
+    label->lower();
+    return label;
+}
+
+QLineEdit* AddTextBox(QWidget* parent, const char* name, int left, int top, int width, int height)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    Place(box, left, top, width, height);
+    return box;
+}
+
+QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption, int left,
+                       int top, int width, int height)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    Place(button, left, top, width, height);
+    return button;
+}
+
+// A horizontal rule from x1 to x2 at y, in twips.
+void AddRule(QWidget* parent, int x1, int x2, int y)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(Screen::Px(x1), Screen::Px(y) - 1, Screen::Px(x2 - x1), 2);
 }
 
 } // namespace
@@ -34,7 +69,8 @@ frmMain::frmMain(Environment env, QWidget* parent)
                           | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                           | Qt::WindowCloseButtonHint),
       env_(std::move(env)),
-      program_(env_.socket, env_.boxes, env_.clock)
+      program_(env_.socket, env_.boxes, env_.clock),
+      dispatcher_(program_, members_)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Wibblet"));
@@ -42,37 +78,79 @@ frmMain::frmMain(Environment env, QWidget* parent)
     setFixedSize(Screen::Px(4395), Screen::Px(3840));
     BuildControls();
     BuildMenu();
+
+    connect(&env_.tray, &TrayIcon::Activated, this, &frmMain::TrayIcon_Event);
+    timTimer2_ = new QTimer(this);
+    timTimer2_->setInterval(300);
+    connect(timTimer2_, &QTimer::timeout, this, &frmMain::timTimer2_Timer);
 }
 
 frmMain::~frmMain() = default;
 
 void frmMain::BuildControls()
 {
-    Label1_ = new QLabel(QStringLiteral("ホスト名："), this);
-    Place(Label1_, 60, 180, 675, 180);
-    txtUser_ = new QLineEdit(this);
-    txtUser_->setObjectName(QStringLiteral("txtUser"));
-    Place(txtUser_, 840, 120, 1155, 270);
-
-    Label3_ = new QLabel(QStringLiteral("ユーザ名："), this);
-    Place(Label3_, 2160, 180, 720, 180);
-    txtUserName_ = new QLineEdit(this);
-    txtUserName_->setObjectName(QStringLiteral("txtUserName"));
-    Place(txtUserName_, 3000, 120, 1335, 270);
+    AddLabel(this, QStringLiteral("ホスト名："), 60, 180, 675, 180);
+    txtUser_ = AddTextBox(this, "txtUser", 840, 120, 1155, 270);
+    AddLabel(this, QStringLiteral("ユーザ名："), 2160, 180, 720, 180);
+    txtUserName_ = AddTextBox(this, "txtUserName", 3000, 120, 1335, 270);
     txtUserName_->installEventFilter(this);
     connect(txtUserName_, &QLineEdit::textChanged, this,
             [this](const QString& text) { program_.userNameText = text; });
+    AddRule(this, 120, 4320, 480);
 
-    cmdEnd_ = new QPushButton(QStringLiteral("終了"), this);
-    cmdEnd_->setObjectName(QStringLiteral("cmdEnd"));
-    Place(cmdEnd_, 3240, 3480, 1095, 255);
+    lblNonPopup_ = AddLabel(this, QStringLiteral("不在設定中"), 3240, 480, 1065, 240);
+    lblNonPopup_->setObjectName(QStringLiteral("lblNonPopup"));
+    lblNonPopup_->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
+    lblNonPopup_->hide();
+
+    cmdLstUpd_ = AddButton(this, "cmdLstUpd", QStringLiteral("エントリー済ホスト一覧"), 60, 720, 4275, 255);
+    cmdLstUpd_->setToolTip(QStringLiteral("「エントリー済ホスト一覧」を更新します。"));
+
+    lsvMember_ = new QTreeView(this);
+    lsvMember_->setObjectName(QStringLiteral("lsvMember"));
+    Place(lsvMember_, 0, 960, 4335, 1815);
+    lsvMember_->setModel(&members_);
+    lsvMember_->setRootIsDecorated(false);
+    lsvMember_->setUniformRowHeights(true);
+    lsvMember_->setAllColumnsShowFocus(true);
+    lsvMember_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lsvMember_->header()->setStretchLastSection(false);
+    const int widths[MemberTable::ColumnCount] = {1667, 2170, 1032, 2117, 0, 0, 0};
+    for (int column = 0; column < MemberTable::ColumnCount; ++column) {
+        lsvMember_->setColumnWidth(column, Screen::Px(widths[column]));
+        // The bookkeeping columns are storage, never seen.
+        lsvMember_->setColumnHidden(column, widths[column] == 0);
+    }
+
+    auto* label4 = AddLabel(this, QStringLiteral("相手ホスト名："), 180, 2940, 1080, 180);
+    const QFont pGothic(QStringLiteral("ＭＳ Ｐゴシック"), 9);
+    label4->setFont(pGothic);
+    txtHost_ = AddTextBox(this, "txtHost", 1320, 2880, 1815, 270);
+    txtHost_->setFont(pGothic);
+    cmdSend_ = AddButton(this, "cmdSend", QStringLiteral("送信"), 3240, 2880, 1095, 270);
+    cmdSend_->setDefault(true);
+    AddRule(this, 120, 4320, 3360);
+    cmdEnd_ = AddButton(this, "cmdEnd", QStringLiteral("終了"), 3240, 3480, 1095, 255);
     connect(cmdEnd_, &QPushButton::clicked, this, &frmMain::cmdEnd_Click);
+
+    setTabOrder(txtHost_, cmdSend_);
+    setTabOrder(cmdSend_, cmdEnd_);
 }
 
 void frmMain::BuildMenu()
 {
     mnuMain_ = new QMenu(QStringLiteral("ポップアップメニュー"), this);
     mnuMain_->setObjectName(QStringLiteral("mnuMain"));
+
+    mnuResize_ = mnuMain_->addAction(QStringLiteral("元のサイズに戻す(&R)"));
+    mnuResize_->setObjectName(QStringLiteral("mnuResize"));
+    connect(mnuResize_, &QAction::triggered, this, [this] { mnuResize_Click(); });
+    mnuMain_->addSeparator();
+
+    mnuNonPopup_ = mnuMain_->addAction(QStringLiteral("不在モード"));
+    mnuNonPopup_->setObjectName(QStringLiteral("mnuNonPopup"));
+    mnuMain_->addSeparator();
+
     mnuOption_ = mnuMain_->addMenu(QStringLiteral("オプション"));
     mnuOption_->setObjectName(QStringLiteral("mnuOption"));
     mnuSecretOk_ = mnuOption_->addAction(QStringLiteral("封書を有効にする"));
@@ -87,96 +165,15 @@ void frmMain::BuildMenu()
     mnuIP_MSG_->setObjectName(QStringLiteral("mnuIP_MSG"));
     mnuIP_MSG_->setCheckable(true);
     mnuMain_->addSeparator();
+
+    mnuAbout_ = mnuMain_->addAction(QStringLiteral("Wibblet について(&A)"));
+    mnuAbout_->setObjectName(QStringLiteral("mnuAbout"));
+    connect(mnuAbout_, &QAction::triggered, this, [this] { mnuAbout_Click(); });
+    mnuMain_->addSeparator();
+
     mnuEnd_ = mnuMain_->addAction(QStringLiteral("終了(&E)"));
     mnuEnd_->setObjectName(QStringLiteral("mnuEnd"));
     connect(mnuEnd_, &QAction::triggered, this, [this] { mnuEnd_Click(); });
-}
-
-bool frmMain::Form_Load()
-{
-    // A second copy of the same program file ends before touching anything.
-    if (!env_.instanceLock.TryAcquire(env_.programFile)) {
-        ending_ = true;
-        env_.endProcess();
-        return false;
-    }
-
-    Settings& settings = program_.settings;
-    settings.path = ProgramFile::SettingsPathFor(env_.programFile);
-    settings.Read();
-    settings.WriteBack();
-    mnuSecretOk_->setChecked(Settings::IsOn(settings.SECRET_OK));
-    mnuIP_MSG_->setChecked(Settings::IsOn(settings.IP_MSG));
-
-    Screen::Centre(this);
-    env_.tray.Add(TrayPicture::Main, PlainTip());
-    hide();
-
-    SetPort(program_);
-
-    txtUser_->setText(program_.socket.LocalHostName());
-    if (settings.USER_NAME.isEmpty())
-        settings.USER_NAME = txtUser_->text();
-    settings.PutIni(kBasic, QStringLiteral("USER_NAME"), settings.USER_NAME);
-    txtUserName_->setText(settings.USER_NAME);
-    return true;
-}
-
-QString frmMain::PlainTip() const
-{
-    return QStringLiteral("Wibblet(0)");
-}
-
-void frmMain::cmdEnd_Click()
-{
-    const BoxAnswer answer = env_.boxes.Show(
-        {QStringLiteral("Wibblet を終了してよろしいですか？"), QString(), BoxButtons::YesNo});
-    if (answer == BoxAnswer::Yes)
-        EndProgram();
-}
-
-void frmMain::closeEvent(QCloseEvent* event)
-{
-    // Closing the main window ends the program without a question.
-    event->accept();
-    EndProgram();
-}
-
-void frmMain::EndProgram()
-{
-    if (ending_)
-        return;
-    ending_ = true;
-    env_.tray.Delete();
-    env_.endProcess();
-}
-
-void frmMain::mnuSecretOk_Click()
-{
-    Settings& settings = program_.settings;
-    mnuSecretOk_->setChecked(!mnuSecretOk_->isChecked());
-    settings.SECRET_OK = mnuSecretOk_->isChecked() ? QStringLiteral("1") : QString();
-    settings.PutIni(kBasic, QStringLiteral("SECRET_OK"), settings.SECRET_OK);
-}
-
-bool frmMain::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == txtUserName_ && event->type() == QEvent::FocusOut)
-        QTimer::singleShot(0, this, [this] { txtUserName_LostFocus(); });
-    return QWidget::eventFilter(watched, event);
-}
-
-void frmMain::txtUserName_LostFocus()
-{
-    Settings& settings = program_.settings;
-    const QString name = txtUserName_->text();
-    if (!name.isEmpty()) {
-        settings.USER_NAME = name;
-        settings.PutIni(kBasic, QStringLiteral("USER_NAME"), name);
-        return;
-    }
-    env_.boxes.Show({QStringLiteral("ユーザ名を入力してください。"), QString(), BoxButtons::Ok});
-    txtUserName_->setFocus();
 }
 
 } // namespace wibblet

@@ -1,20 +1,29 @@
 #pragma once
 
 #include "mainwin/Environment.h"
+#include "protocol/Dispatcher.h"
+#include "protocol/MemberTable.h"
 #include "settings/Program.h"
 
+#include <QPointer>
 #include <QWidget>
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QAction;
 class QPushButton;
+class QTimer;
+class QTreeView;
 
 namespace wibblet {
 
-/// The main window: hidden at start, it owns the program's state and runs
-/// start-up and every way of ending.
+enum class TrayEvent;
+class frmAbout;
+
+/// The main window. Hidden at start and whenever minimized, it owns the
+/// program's state: the socket's dispatcher, the member list, the timers and
+/// the tray icon. It runs start-up and every way of ending.
 class frmMain : public QWidget {
     Q_OBJECT
 public:
@@ -31,20 +40,46 @@ public:
     void mnuEnd_Click() { cmdEnd_Click(); }
     /// Turns honouring of sealed messages on or off.
     void mnuSecretOk_Click();
+    /// Brings the window back, as a left press on the tray icon does.
+    void mnuResize_Click();
+    /// Shows the about window, creating it when it is not open.
+    void mnuAbout_Click();
 
-    /// Tip text of the tray icon: "Wibblet(" member count ")".
+    /// Main icon and plain tip.
+    void UpdIcon();
+    /// Message-waiting tip; v = 0 shows the letter, 1 the main icon, other
+    /// values leave the picture.
+    void FlashIcon(qint32 v);
+    /// The 300 ms tick: plain tip, or one step of the flashing cycle.
+    void timTimer2_Timer();
+    /// A mouse event on the tray icon.
+    void TrayIcon_Event(TrayEvent event, QPoint globalPos);
+
+    /// "Wibblet(" member count ")".
     QString PlainTip() const;
 
     Program& program() { return program_; }
+    MemberTable& members() { return members_; }
+    Dispatcher& dispatcher() { return dispatcher_; }
     QMenu* mnuMain() const { return mnuMain_; }
+
+    /// Held-back messages wait unseen: the tray flashes.
+    bool NonPopMsg = false;
+    /// Phase of the flashing cycle: 0, 1 or 2.
+    qint32 FlashCnt = 0;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
     void BuildMenu();
+    /// Left press on the tray, and the menu's restore item.
+    void Restore();
+    /// Coming back: with absence mode off, the absence label goes.
+    void NonPopOff();
     /// Sends the exit, removes the tray icon and ends the process.
     void EndProgram();
     /// The user-name field lost the focus.
@@ -52,18 +87,28 @@ private:
 
     Environment env_;
     Program program_;
+    MemberTable members_;
+    Dispatcher dispatcher_;
     bool ending_ = false;
 
-    QLabel* Label1_ = nullptr;
     QLineEdit* txtUser_ = nullptr;
-    QLabel* Label3_ = nullptr;
     QLineEdit* txtUserName_ = nullptr;
+    QLabel* lblNonPopup_ = nullptr;
+    QPushButton* cmdLstUpd_ = nullptr;
+    QTreeView* lsvMember_ = nullptr;
+    QLineEdit* txtHost_ = nullptr;
+    QPushButton* cmdSend_ = nullptr;
     QPushButton* cmdEnd_ = nullptr;
+    QTimer* timTimer2_ = nullptr;
+    QPointer<frmAbout> about_;
 
     QMenu* mnuMain_ = nullptr;
+    QAction* mnuResize_ = nullptr;
+    QAction* mnuNonPopup_ = nullptr;
     QMenu* mnuOption_ = nullptr;
     QAction* mnuSecretOk_ = nullptr;
     QAction* mnuIP_MSG_ = nullptr;
+    QAction* mnuAbout_ = nullptr;
     QAction* mnuEnd_ = nullptr;
 };
 

@@ -4,6 +4,7 @@
 // Widget tests run on the offscreen platform (set by CTest's environment).
 int main(int argc, char** argv)
 {
+    Q_INIT_RESOURCE(resources);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

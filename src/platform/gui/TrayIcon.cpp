@@ -76,10 +76,14 @@ void QtTrayIcon::Modify(TrayPicture picture, const QString& tip)
 {
     if (!Shown())
         return;
+    // The tip is rewritten on every tick; only a change reaches the desktop.
+    const bool newPicture = picture != Picture();
+    const bool newTip = tip != Tip();
     TrayIcon::Modify(picture, tip);
-    icon_->setIcon(IconFor(picture));
-    icon_->setToolTip(tip);
-    icon_->show();
+    if (newPicture)
+        icon_->setIcon(IconFor(picture));
+    if (newTip)
+        icon_->setToolTip(tip);
 }
 
 void QtTrayIcon::Delete()

@@ -1,0 +1,113 @@
+// Start-up, the settings the main window writes, and every way of ending.
+#include "mainwin/frmMain.h"
+
+#include "platform/InstanceLock.h"
+#include "platform/MessageBoxes.h"
+#include "platform/ProgramFile.h"
+#include "platform/UdpSocket.h"
+#include "platform/gui/Screen.h"
+#include "platform/gui/TrayIcon.h"
+#include "protocol/Presence.h"
+#include "settings/BroadcastList.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QTimer>
+
+namespace wibblet {
+
+namespace {
+
+const QString kBasic = QStringLiteral("BSC_CFG");
+
+} // namespace
+
+bool frmMain::Form_Load()
+{
+    // A second copy of the same program file ends before touching anything.
+    if (!env_.instanceLock.TryAcquire(env_.programFile)) {
+        ending_ = true;
+        env_.endProcess();
+        return false;
+    }
+
+    Settings& settings = program_.settings;
+    settings.path = ProgramFile::SettingsPathFor(env_.programFile);
+    settings.Read();
+    settings.WriteBack();
+    mnuSecretOk_->setChecked(Settings::IsOn(settings.SECRET_OK));
+    mnuIP_MSG_->setChecked(Settings::IsOn(settings.IP_MSG));
+
+    Screen::Centre(this);
+    env_.tray.Add(TrayPicture::Main, PlainTip());
+    hide();
+
+    InitBrdAddr(program_);
+    SetPort(program_);
+
+    txtUser_->setText(program_.socket.LocalHostName());
+    if (settings.USER_NAME.isEmpty())
+        settings.USER_NAME = txtUser_->text();
+    settings.PutIni(kBasic, QStringLiteral("USER_NAME"), settings.USER_NAME);
+    txtUserName_->setText(settings.USER_NAME);
+
+    timTimer2_->start();
+    SendEntry(program_);
+    return true;
+}
+
+void frmMain::cmdEnd_Click()
+{
+    const BoxAnswer answer = env_.boxes.Show(
+        {QStringLiteral("Wibblet を終了してよろしいですか？"), QString(), BoxButtons::YesNo});
+    if (answer == BoxAnswer::Yes)
+        EndProgram();
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    // Closing the main window ends the program without a question.
+    event->accept();
+    EndProgram();
+}
+
+void frmMain::EndProgram()
+{
+    if (ending_)
+        return;
+    ending_ = true;
+    SendExit(program_);
+    env_.tray.Delete();
+    env_.endProcess();
+}
+
+void frmMain::mnuSecretOk_Click()
+{
+    Settings& settings = program_.settings;
+    mnuSecretOk_->setChecked(!mnuSecretOk_->isChecked());
+    settings.SECRET_OK = mnuSecretOk_->isChecked() ? QStringLiteral("1") : QString();
+    settings.PutIni(kBasic, QStringLiteral("SECRET_OK"), settings.SECRET_OK);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == txtUserName_ && event->type() == QEvent::FocusOut && !ending_)
+        QTimer::singleShot(0, this, [this] { txtUserName_LostFocus(); });
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::txtUserName_LostFocus()
+{
+    Settings& settings = program_.settings;
+    const QString name = txtUserName_->text();
+    if (!name.isEmpty()) {
+        settings.USER_NAME = name;
+        settings.PutIni(kBasic, QStringLiteral("USER_NAME"), name);
+        return;
+    }
+    env_.boxes.Show({QStringLiteral("ユーザ名を入力してください。"), QString(), BoxButtons::Ok});
+    txtUserName_->setFocus();
+}
+
+} // namespace wibblet

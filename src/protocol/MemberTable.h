@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QList>
+#include <QStringList>
+
+#include <optional>
+
+namespace wibblet {
+
+class Program;
+
+/// The member list: one row per host heard of, the program's only record of
+/// them. Columns 0–3 are what the user sees; 4–6 are bookkeeping for sent
+/// messages. Row indices are 1-based positions in the current order, valid
+/// only within the event that obtained them.
+class MemberTable : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column {
+        ColHost = 0,     ///< "ホスト名", the row's key
+        ColUser = 1,     ///< "ユーザ名"
+        ColPresence = 2, ///< "在席": empty, or "×" while absent
+        ColIP = 3,       ///< "IP"
+        ColSealed = 4,   ///< packet number of a sealed message awaiting its read notice
+        ColStandard = 5, ///< packet number of a message awaiting its receipt
+        ColSendTime = 6, ///< time of day that message was sent
+        ColumnCount = 7,
+    };
+
+    explicit MemberTable(QObject* parent = nullptr);
+
+    /// Number of rows.
+    int Count() const { return static_cast<int>(rows_.size()); }
+    /// Text of a cell; row is 1-based.
+    QString Text(int row, int column) const;
+    /// Sets the text of a cell; row is 1-based.
+    void SetText(int row, int column, const QString& text);
+    /// Adds a row with the host name as its text and the other cells empty;
+    /// returns its 1-based index (sorted into place while sorting is on).
+    int Add(const QString& host);
+    /// Removes a row; row is 1-based.
+    void Remove(int row);
+    /// Removes every row.
+    void Clear();
+
+    /// The first row whose host name equals hname exactly; -1 when none or
+    /// when hname is empty.
+    int chkMember(const QString& hname) const;
+    /// The first row whose cell in column (4 or 5) reads as number, an empty
+    /// cell counting as 0; -1 when none or when number is absent. Throws
+    /// Failure 13 for a cell that is not a number.
+    int chkPacNo(std::optional<qint32> number, int column) const;
+
+    /// Column the rows are ordered by while sorting is on (0–3).
+    void SetSortKey(int key);
+    int SortKey() const { return sortKey_; }
+    /// Switches ordering by the sort key on or off.
+    void SetSorted(bool sorted);
+    bool Sorted() const { return sorted_; }
+
+    // QAbstractTableModel
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+Q_SIGNALS:
+    /// The number of rows changed.
+    void CountChanged(int count);
+
+private:
+    void Resort();
+    bool Before(const QStringList& a, const QStringList& b) const;
+    /// Moves row i (0-based) to its sorted place after its key changed.
+    void Reposition(int i);
+    void CountHost(const QString& host, int delta);
+
+    QList<QStringList> rows_;
+    /// Rows per host name, so that a host without a row (the common case
+    /// during an entry storm) is answered without a scan.
+    QHash<QString, int> hostCount_;
+    int sortKey_ = 0;
+    bool sorted_ = true;
+};
+
+/// Fills a newly added row from the datagram being handled: user name,
+/// presence (empty) and address. Does nothing for an empty host name or a
+/// host without a row.
+void AddMember(const Program& program, MemberTable& members, const QString& hostname);
+
+} // namespace wibblet

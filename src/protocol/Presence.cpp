@@ -1,0 +1,73 @@
+#include "protocol/Presence.h"
+
+#include "platform/UdpSocket.h"
+#include "protocol/CommandCodes.h"
+#include "protocol/Packet.h"
+#include "settings/BroadcastList.h"
+#include "settings/Failure.h"
+#include "settings/Program.h"
+
+namespace wibblet {
+
+namespace {
+
+const QString kNul(1, QChar(u'\0'));
+const QString kFourNuls(4, QChar(u'\0'));
+
+void Broadcast(Program& program, const QString& datagram)
+{
+    QStringList targets{program.ownBroadcast};
+    for (const QString& entry : ReadBrdList(program)) {
+        if (!entry.isEmpty())
+            targets.append(entry);
+    }
+    targets.append(program.ownBroadcast);
+
+    // One bad address (a name that does not resolve, an unreachable subnet)
+    // must not keep the others from hearing us, nor stop start-up or exit.
+    for (const QString& target : targets) {
+        SetRemote(program, target);
+        program.socket.SendData(datagram);
+    }
+}
+
+} // namespace
+
+void SetRemote(Program& program, const QString& host)
+{
+    program.socket.SetRemoteHost(host);
+    program.socket.SetRemotePort(program.port);
+}
+
+void SendPkt(Program& program, const QString& datagram)
+{
+    if (const int error = program.socket.SendData(datagram))
+        throw Failure(error);
+}
+
+void SendEntry(Program& program)
+{
+    Broadcast(program, MakePkt(program, ReqEntry) + kFourNuls);
+}
+
+void SendExit(Program& program)
+{
+    Broadcast(program, MakePkt(program, ReqExit) + kNul);
+}
+
+void SendAbsence(Program& program, qint32 code)
+{
+    Broadcast(program, MakePkt(program, code) + kFourNuls);
+}
+
+void SendAnsEntry(Program& program, const QString& host)
+{
+    if (host.isEmpty())
+        return;
+    SetRemote(program, host);
+    SendPkt(program, MakePkt(program, ReqAnswer) + kNul);
+    SetRemote(program, host);
+    SendPkt(program, MakePktIpm(program, ReqAnswer) + kNul);
+}
+
+} // namespace wibblet

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+namespace wibblet {
+
+class Program;
+
+/// Points the socket's remote endpoint at host, on the program's port.
+void SetRemote(Program& program, const QString& host);
+/// Sends a datagram to the remote endpoint; throws Failure with the socket
+/// error number when the send fails.
+void SendPkt(Program& program, const QString& datagram);
+
+/// Presence broadcasts: one datagram, one packet number, sent to the own
+/// subnet, every listed subnet and the own subnet again. An address that
+/// cannot be sent to is skipped; the others still get the datagram.
+void SendEntry(Program& program);
+void SendExit(Program& program);
+/// code: 260 (absent) or 4 (present again).
+void SendAbsence(Program& program, qint32 code);
+
+/// Answers an entry from host once in each code set (3, then 6291459).
+/// Nothing for an empty host. Throws Failure when a send fails.
+void SendAnsEntry(Program& program, const QString& host);
+
+} // namespace wibblet

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace wibblet {
+
+class Program;
+
+/// The broadcast address of an address text: the group after its last dot
+/// (one to three characters) replaced by 255; "255" alone when no dot stands
+/// in those places.
+QString MakeBrdAddr(const QString& address);
+
+/// Sets the own broadcast address from the socket's local address.
+void InitBrdAddr(Program& program);
+
+/// Adds the subnet of a sender's address to the broadcast list in the
+/// settings file, unless it is the own subnet or already listed.
+void AddBrdList(const Program& program, const QString& address);
+
+/// The listed subnets, read from the settings file afresh, in index order;
+/// empty entries included.
+QStringList ReadBrdList(const Program& program);
+
+} // namespace wibblet
