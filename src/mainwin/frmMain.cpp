@@ -79,10 +79,19 @@ frmMain::frmMain(Environment env, QWidget* parent)
     BuildControls();
     BuildMenu();
 
+    PopCl.resize(1);
+    OpnNtc.resize(1);
+    dispatcher_.SetMessageHandler(this);
+    dispatcher_.SetAbsenceMode([this] { return AbsenceMode(); });
+
     connect(&env_.tray, &TrayIcon::Activated, this, &frmMain::TrayIcon_Event);
     timTimer2_ = new QTimer(this);
     timTimer2_->setInterval(300);
     connect(timTimer2_, &QTimer::timeout, this, &frmMain::timTimer2_Timer);
+    // Runs only while a dismissed window waits for its slot to be emptied.
+    timTimer3_ = new QTimer(this);
+    timTimer3_->setInterval(10);
+    connect(timTimer3_, &QTimer::timeout, this, &frmMain::timTimer3_Timer);
 }
 
 frmMain::~frmMain() = default;
@@ -149,6 +158,12 @@ void frmMain::BuildMenu()
 
     mnuNonPopup_ = mnuMain_->addAction(QStringLiteral("不在モード"));
     mnuNonPopup_->setObjectName(QStringLiteral("mnuNonPopup"));
+    mnuNonPopup_->setCheckable(true);
+    // The handler decides the mark itself, after its questions.
+    connect(mnuNonPopup_, &QAction::triggered, this, [this](bool checkedNow) {
+        mnuNonPopup_->setChecked(!checkedNow);
+        mnuNonPopup_Click();
+    });
     mnuMain_->addSeparator();
 
     mnuOption_ = mnuMain_->addMenu(QStringLiteral("オプション"));

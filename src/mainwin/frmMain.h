@@ -20,11 +20,13 @@ namespace wibblet {
 
 enum class TrayEvent;
 class frmAbout;
+class frmOpenNotice;
+class frmPopupCl;
 
 /// The main window. Hidden at start and whenever minimized, it owns the
 /// program's state: the socket's dispatcher, the member list, the timers and
 /// the tray icon. It runs start-up and every way of ending.
-class frmMain : public QWidget {
+class frmMain : public QWidget, private MessageHandler {
     Q_OBJECT
 public:
     explicit frmMain(Environment env, QWidget* parent = nullptr);
@@ -58,6 +60,30 @@ public:
     /// "Wibblet(" member count ")".
     QString PlainTip() const;
 
+    /// The lowest free slot of PopCl, or a new one at the top.
+    qint32 PopNxt();
+    /// Switches absence mode over, with its questions and broadcasts.
+    void mnuNonPopup_Click();
+    /// Coming back: offers to end absence mode.
+    void NonPopOff();
+    /// The 10 ms tick: empties the slots of dismissed windows.
+    void timTimer3_Timer();
+    /// Whether absence mode is on.
+    bool AbsenceMode() const;
+
+    /// Placements so far; PopCl reaches up to this index.
+    qint32 NumPop = 0;
+    /// Received-message windows by slot; null for an empty slot.
+    QList<QPointer<frmPopupCl>> PopCl;
+    /// Slots of the windows held back in this absence period, in arrival order.
+    QList<qint32> NonPopID;
+    /// Last used index of NonPopID; -1 when none is held.
+    qint32 NumNonPop = 0;
+    /// Index of the last open-notice window.
+    qint32 NumOpN = -1;
+    /// Open-notice windows, one per read notice.
+    QList<QPointer<frmOpenNotice>> OpnNtc;
+
     Program& program() { return program_; }
     MemberTable& members() { return members_; }
     Dispatcher& dispatcher() { return dispatcher_; }
@@ -78,8 +104,13 @@ private:
     void BuildMenu();
     /// Left press on the tray, and the menu's restore item.
     void Restore();
-    /// Coming back: with absence mode off, the absence label goes.
-    void NonPopOff();
+    // MessageHandler: messages and read notices from the dispatcher.
+    void Message(const Datagram& d) override;
+    void ReadNotice(const Datagram& d) override;
+    /// A received window was dismissed: its slot is free and is emptied on
+    /// the next 10 ms tick.
+    void PopupDismissed(frmPopupCl* window, qint32 slot);
+    bool SlotFree(qint32 slot) const;
     /// Sends the exit, removes the tray icon and ends the process.
     void EndProgram();
     /// The user-name field lost the focus.
@@ -100,6 +131,9 @@ private:
     QPushButton* cmdSend_ = nullptr;
     QPushButton* cmdEnd_ = nullptr;
     QTimer* timTimer2_ = nullptr;
+    QTimer* timTimer3_ = nullptr;
+    /// Dismissed windows waiting for the 10 ms tick, with their slots.
+    QList<QPair<qint32, QPointer<frmPopupCl>>> DellID_;
     QPointer<frmAbout> about_;
 
     QMenu* mnuMain_ = nullptr;

@@ -90,11 +90,6 @@ void frmMain::Restore()
     NonPopOff();
 }
 
-void frmMain::NonPopOff()
-{
-    lblNonPopup_->hide();
-}
-
 void frmMain::changeEvent(QEvent* event)
 {
     // A minimized main window disappears entirely; only the tray brings it

@@ -30,6 +30,12 @@ class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
     virtual BoxAnswer Show(const BoxRequest& box) = 0;
+
+    /// A box with the application title and no icon.
+    BoxAnswer Tell(const QString& text, BoxButtons buttons = BoxButtons::Ok)
+    {
+        return Show(BoxRequest{text, QString(), buttons});
+    }
 };
 
 /// Message boxes for tests: records every box and takes its answers from a

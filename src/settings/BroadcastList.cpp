@@ -16,13 +16,16 @@ QString EntryKey(qint32 i)
     return QStringLiteral("BRC_IP_") + QString::number(i);
 }
 
-// A count edited into something that is not a count (a word, a negative
-// number) is an empty list, so that an addition lands at index 0, where the
-// readers look.
+// IPv4 has no more /24 subnets than this; a larger count is a damaged file.
+constexpr qint32 kMaxCount = 1 << 24;
+
+// A count edited into something that is not a count (a word, a negative or
+// impossible number) is an empty list, so that an addition lands at index 0,
+// where the readers look.
 qint32 ReadCount(const Program& program)
 {
     const qint32 count = ReadNumberOr(program.settings.GetIni(kSection, kCount, QStringLiteral("0")), 0);
-    return count < 0 ? 0 : count;
+    return count < 0 || count > kMaxCount ? 0 : count;
 }
 
 } // namespace

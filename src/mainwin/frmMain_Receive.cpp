@@ -1,0 +1,127 @@
+// Messages and read notices, as the dispatcher hands them over.
+#include "mainwin/frmMain.h"
+
+#include "mainwin/frmOpenNotice.h"
+#include "msgwin/frmPopupCl.h"
+#include "platform/Clock.h"
+#include "platform/gui/Screen.h"
+#include "protocol/CommandCodes.h"
+#include "protocol/Datagram.h"
+#include "protocol/MessageBody.h"
+#include "protocol/Packet.h"
+#include "protocol/Presence.h"
+#include "settings/BroadcastList.h"
+#include "settings/Failure.h"
+#include "settings/NumberText.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+
+namespace wibblet {
+
+namespace {
+
+const QString kNul(1, QChar(u'\0'));
+
+bool IsSealed(qint32 command)
+{
+    using namespace mdlConst;
+    for (const char* code : {SECRETMSG, IPM_SECRETMSG_PASSWORD, IPM_SECRETMSG, IPM_SECRETMSG_PASSWORD_READCHECK}) {
+        if (command == Number(code))
+            return true;
+    }
+    return false;
+}
+
+qint32 Increment(qint32 value)
+{
+    if (value == INT32_MAX)
+        throw Failure(Failure::Overflow);
+    return value + 1;
+}
+
+} // namespace
+
+void frmMain::Message(const Datagram& d)
+{
+    const QString packetNo = d.Range(d.c[1] + 1, d.c[2] - 1);
+
+    // Acknowledged before anything else, in both code sets; the socket's
+    // remote endpoint is the sender of this datagram.
+    SendPkt(program_, MakePkt(program_, ReqReceipt) + packetNo + kNul);
+    SendPkt(program_, MakePktIpm(program_, ReqReceipt) + packetNo + kNul);
+
+    if (members_.chkMember(d.senderHost) < 0) {
+        members_.Add(d.senderHost);
+        AddMember(program_, members_, d.senderHost);
+        AddBrdList(program_, d.senderAddress);
+    }
+
+    const MessageBody body = ReadBody(d, program_.settings.DEF_TITLE, program_.settings.DEF_OK);
+
+    NumPop = Increment(NumPop);
+    const qint32 slot = PopNxt();
+    if (PopCl.size() <= NumPop)
+        PopCl.resize(NumPop + 1);
+
+    if (PopCl.at(slot))
+        PopCl.at(slot)->deleteLater();
+    auto* window = new frmPopupCl(program_.settings.ERR_EXE, env_.boxes, this);
+    PopCl[slot] = window;
+    window->cRipadd = d.senderAddress;
+    window->cRpackno = packetNo;
+    window->PopClID = slot;
+    window->mnuRes()->setText(d.senderHost + QStringLiteral(" へ返信"));
+    connect(window, &frmPopupCl::Dismissed, this,
+            [this, window](qint32 id) { PopupDismissed(window, id); });
+
+    if (!lblNonPopup_->isHidden()) {
+        NumNonPop = Increment(NumNonPop);
+        if (NonPopID.size() <= NumNonPop)
+            NonPopID.resize(NumNonPop + 1);
+        NonPopID[NumNonPop] = slot;
+    }
+
+    const bool sealed = IsSealed(d.command);
+    if (sealed && Settings::IsOn(program_.settings.SECRET_OK)) {
+        window->cmdSecret()->show();
+        window->cmdOK()->hide();
+    } else {
+        window->cmdSecret()->hide();
+        window->cmdOK()->show();
+        if (sealed)
+            SendPkt(program_, MakePkt(program_, ReqReadNotice) + packetNo + kNul);
+    }
+
+    if (AbsenceMode()) {
+        NonPopMsg = true;
+    } else {
+        window->show();
+        Screen::SetTopMost(window);
+    }
+    window->set_Form(body.text, body.title, body.ok, body.icon);
+}
+
+void frmMain::ReadNotice(const Datagram& d)
+{
+    const qint32 number = ReadNumber(d.extra);
+    const int r = members_.chkPacNo(number, MemberTable::ColSealed);
+    if (r < 1)
+        return;
+    members_.SetText(r, MemberTable::ColSealed, QString());
+
+    NumOpN = Increment(NumOpN);
+    if (OpnNtc.size() <= NumOpN)
+        OpnNtc.resize(NumOpN + 1);
+    auto* notice = new frmOpenNotice(this);
+    OpnNtc[NumOpN] = notice;
+    notice->show();
+    notice->setWindowTitle(members_.Text(r, MemberTable::ColUser));
+    const QDateTime now = env_.clock.Now();
+    notice->SetDate(QLatin1Char('(') + Clock::MonthDay(now.date()) + QLatin1Char(' ')
+                    + Clock::HourMinute(now.time()) + QLatin1Char(')'));
+    Screen::SetTopMost(notice);
+}
+
+} // namespace wibblet

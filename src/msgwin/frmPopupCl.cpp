@@ -1,0 +1,230 @@
+#include "msgwin/frmPopupCl.h"
+
+#include "platform/MessageBoxes.h"
+#include "platform/gui/Screen.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+
+namespace wibblet {
+
+namespace {
+
+constexpr int kPictureCount = 10;
+// The picture shown for an icon number this program does not know.
+constexpr int kFallbackPicture = 9;
+constexpr int kCrashIcon = 4;
+
+// Places a control by its rectangle in twips.
+void Place(QWidget* control, int left, int top, int width, int height)
+{
+    control->setGeometry(Screen::Px(left), Screen::Px(top), Screen::Px(width), Screen::Px(height));
+}
+
+QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption, int left,
+                       int top, int width, int height)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    Place(button, left, top, width, height);
+    // Enter must not dismiss a message the user has not read yet.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+} // namespace
+
+frmPopupCl::frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      programNames_(std::move(programNames)),
+      boxes_(boxes)
+{
+    setObjectName(QStringLiteral("frmPopupCl"));
+    setFont(QFont(QStringLiteral("MS UI Gothic"), 9));
+
+    // First in the tab order and holder of the focus, so that no button is
+    // armed when the window pops up under the user's typing.
+    txtDummy_ = new QLineEdit(this);
+    txtDummy_->setObjectName(QStringLiteral("txtDummy"));
+    Place(txtDummy_, 0, 0, 75, 165);
+    txtDummy_->setFrame(false);
+    QPalette hidden = txtDummy_->palette();
+    hidden.setColor(QPalette::Base, palette().color(QPalette::Window));
+    txtDummy_->setPalette(hidden);
+
+    for (int i = 0; i < kPictureCount; ++i) {
+        picIcon_[i] = new QLabel(this);
+        picIcon_[i]->setObjectName(QStringLiteral("picIcon%1").arg(i));
+        Place(picIcon_[i], 360, 240, 480, 480);
+        // A missing picture leaves an empty box rather than failing.
+        picIcon_[i]->setPixmap(
+            QIcon(QStringLiteral(":/icons/msg%1.svg").arg(i)).pixmap(Screen::Px(480)));
+        picIcon_[i]->hide();
+    }
+
+    lblMSG_ = new QLabel(this);
+    lblMSG_->setObjectName(QStringLiteral("lblMSG"));
+    Place(lblMSG_, 1080, 240, 5895, 1695);
+    // The text comes from the network: never let it be read as markup.
+    lblMSG_->setTextFormat(Qt::PlainText);
+    lblMSG_->setWordWrap(true);
+    lblMSG_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblMSG_->setToolTip(QStringLiteral("右クリックでメニューを表示します。"));
+    lblMSG_->installEventFilter(this);
+
+    lblDetail_ = new QLabel(this);
+    lblDetail_->setObjectName(QStringLiteral("lblDetail"));
+    Place(lblDetail_, 120, 2040, 8295, 3615);
+    lblDetail_->setTextFormat(Qt::PlainText);
+    lblDetail_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // A fixed-pitch face, so the register dump lines up like a system dump.
+    // Japanese runs fall back to another face, and the digits after them stay
+    // in it; prefer fixed-pitch Japanese faces so the dump keeps its columns.
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setFamilies({fixed.family(), QStringLiteral("IPAGothic"),
+                       QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("VL Gothic")});
+    lblDetail_->setFont(fixed);
+    lblDetail_->installEventFilter(this);
+    lblDetail_->hide();
+
+    cmdOK_ = AddButton(this, "cmdOK", QString(), 3120, 1800, 1275, 315);
+    connect(cmdOK_, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
+
+    cmdDummy_ = AddButton(this, "cmdDummy", QStringLiteral("詳細"), 7080, 600, 1275, 315);
+    cmdDummy_->hide();
+
+    // Created last so that it lies over icon and text when shown.
+    cmdSecret_ = AddButton(this, "cmdSecret", QStringLiteral("開封"), 120, 120, 6855, 1815);
+    connect(cmdSecret_, &QPushButton::clicked, this, [this] { cmdSecret_Click(); });
+    cmdSecret_->hide();
+    cmdSecret_->raise();
+
+    setTabOrder(txtDummy_, cmdSecret_);
+    setTabOrder(cmdSecret_, cmdOK_);
+    setTabOrder(cmdOK_, cmdDummy_);
+
+    mnuMain_ = new QMenu(QStringLiteral("ポップアップメニュー"), this);
+    mnuMain_->setObjectName(QStringLiteral("mnuMain"));
+    mnuRes_ = mnuMain_->addAction(QStringLiteral("返信"));
+    mnuRes_->setObjectName(QStringLiteral("mnuRes"));
+    connect(mnuRes_, &QAction::triggered, this, [this] { mnuRes_Click(); });
+    mnuCopy_ = mnuMain_->addAction(QStringLiteral("メッセージをコピー"));
+    mnuCopy_->setObjectName(QStringLiteral("mnuCopy"));
+    connect(mnuCopy_, &QAction::triggered, this, [this] { mnuCopy_Click(); });
+
+    FormSetNormal();
+    setWindowTitle(QString());
+    lblMSG_->clear();
+    cmdOK_->setText(QStringLiteral("実行"));
+    txtDummy_->setFocus();
+    Screen::Centre(this);
+}
+
+void frmPopupCl::set_Form(const QString& strText, const QString& strTitle, const QString& strOK,
+                          qint32 strIcon)
+{
+    for (QLabel* picture : picIcon_)
+        picture->hide();
+    setWindowTitle(QString());
+    lblMSG_->clear();
+    cmdOK_->setText(QStringLiteral("実行"));
+
+    // An unknown icon number (a newer or foreign sender) still shows the
+    // message, with the neutral picture.
+    const bool known = strIcon >= 0 && strIcon < kPictureCount;
+    picIcon_[known ? strIcon : kFallbackPicture]->show();
+
+    setWindowTitle(strTitle);
+    lblMSG_->setText(strText);
+    cmdOK_->setText(strOK);
+
+    if (strIcon == kCrashIcon)
+        FormSetSpecial();
+    else
+        FormSetNormal();
+}
+
+void frmPopupCl::FormSetNormal()
+{
+    setFixedSize(Screen::Px(7200), Screen::Px(2730));
+    cmdOK_->move(Screen::Px(3120), Screen::Px(1800));
+    cmdDummy_->hide();
+    lblDetail_->hide();
+    Screen::Centre(this);
+}
+
+void frmPopupCl::cmdOK_Click()
+{
+    Dismiss();
+}
+
+void frmPopupCl::cmdSecret_Click()
+{
+    cmdSecret_->hide();
+    cmdOK_->show();
+    Q_EMIT SecretOpened();
+}
+
+void frmPopupCl::mnuRes_Click()
+{
+    Dismiss();
+    Q_EMIT ReplyRequested();
+}
+
+void frmPopupCl::mnuCopy_Click()
+{
+    QClipboard* clipboard = QApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(lblMSG_->text());
+    boxes_.Show(BoxRequest{
+        QStringLiteral("表示中のメッセージを、クリップボードにコピーしました。\r\n"
+                       "メモ帳等に貼り付けて、内容を確認することが出来ます。"),
+        QString(), BoxButtons::Ok, BoxIcon::None, true});
+}
+
+void frmPopupCl::Dismiss()
+{
+    hide();
+    setWindowState(windowState() | Qt::WindowMinimized);
+    lblMSG_->clear();
+    Q_EMIT Dismissed(PopClID);
+}
+
+void frmPopupCl::closeEvent(QCloseEvent* event)
+{
+    closed_ = true;
+    event->accept();
+}
+
+void frmPopupCl::mousePressEvent(QMouseEvent* event)
+{
+    // Presses on the picture or a button bubble up here too; only the bare
+    // background opens the menu.
+    if (event->button() == Qt::RightButton && !childAt(event->position().toPoint()))
+        mnuMain_->popup(event->globalPosition().toPoint());
+}
+
+bool frmPopupCl::eventFilter(QObject* watched, QEvent* event)
+{
+    if ((watched == lblMSG_ || watched == lblDetail_) && event->type() == QEvent::MouseButtonPress) {
+        auto* press = static_cast<QMouseEvent*>(event);
+        if (press->button() == Qt::RightButton) {
+            mnuMain_->popup(press->globalPosition().toPoint());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace wibblet

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+
+namespace wibblet {
+
+class MessageBoxes;
+
+/// The window one received message pops up in: the sender's icon, title,
+/// text and OK caption, or, for icon 4, a fake crash dialog. A right click
+/// offers reply and copy; a sealed message waits under its open button.
+class frmPopupCl : public QWidget {
+    Q_OBJECT
+public:
+    /// programNames: the names a fake crash blames, one drawn at random.
+    frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* parent = nullptr);
+
+    QString cRipadd;     ///< the sender's address; a reply goes there
+    QString cRpackno;    ///< the message's packet-number field, as received
+    qint32 PopClID = -1; ///< this window's slot in the main window's table
+
+    /// Fills the window and picks its presentation by the icon.
+    void set_Form(const QString& strText, const QString& strTitle, const QString& strOK, qint32 strIcon);
+    /// The message-box layout.
+    void FormSetNormal();
+    /// The fake crash layout with its details block.
+    void FormSetSpecial();
+
+    /// True once the window has been closed by its frame.
+    bool IsClosed() const { return closed_; }
+    /// The program name the last fake crash blamed.
+    QString CrashedProgram() const { return crashedProgram_; }
+
+    QPushButton* cmdOK() const { return cmdOK_; }
+    QPushButton* cmdSecret() const { return cmdSecret_; }
+    QAction* mnuRes() const { return mnuRes_; }
+
+Q_SIGNALS:
+    /// OK or reply dismissed the window: its slot may be released.
+    void Dismissed(qint32 popClID);
+    /// The reply item was chosen (the window has already been dismissed).
+    void ReplyRequested();
+    /// The open button uncovered a sealed message.
+    void SecretOpened();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void cmdOK_Click();
+    void cmdSecret_Click();
+    void mnuRes_Click();
+    void mnuCopy_Click();
+    /// Hides, minimizes and empties the window, then reports its slot.
+    void Dismiss();
+
+    QStringList programNames_;
+    MessageBoxes& boxes_;
+    bool closed_ = false;
+    QString crashedProgram_;
+
+    QLabel* picIcon_[10] = {};
+    QLabel* lblMSG_ = nullptr;
+    QPushButton* cmdOK_ = nullptr;
+    QPushButton* cmdSecret_ = nullptr;
+    QPushButton* cmdDummy_ = nullptr;
+    QLabel* lblDetail_ = nullptr;
+    QLineEdit* txtDummy_ = nullptr;
+    QMenu* mnuMain_ = nullptr;
+    QAction* mnuRes_ = nullptr;
+    QAction* mnuCopy_ = nullptr;
+};
+
+} // namespace wibblet
