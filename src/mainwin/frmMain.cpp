@@ -85,6 +85,16 @@ frmMain::frmMain(Environment env, QWidget* parent)
     dispatcher_.SetAbsenceMode([this] { return AbsenceMode(); });
 
     connect(&env_.tray, &TrayIcon::Activated, this, &frmMain::TrayIcon_Event);
+    // The delivery watch ticks only while a sent message awaits its receipt.
+    timTimer_ = new QTimer(this);
+    timTimer_->setInterval(3000);
+    connect(timTimer_, &QTimer::timeout, this, &frmMain::timTimer_Timer);
+    connect(&members_, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to) {
+                if (from.column() <= MemberTable::ColSendTime && to.column() >= MemberTable::ColSendTime
+                    && AnyPending() && !timTimer_->isActive())
+                    timTimer_->start();
+            });
     timTimer2_ = new QTimer(this);
     timTimer2_->setInterval(300);
     connect(timTimer2_, &QTimer::timeout, this, &frmMain::timTimer2_Timer);
@@ -100,6 +110,8 @@ void frmMain::BuildControls()
 {
     AddLabel(this, QStringLiteral("ホスト名："), 60, 180, 675, 180);
     txtUser_ = AddTextBox(this, "txtUser", 840, 120, 1155, 270);
+    connect(txtUser_, &QLineEdit::textChanged, this,
+            [this](const QString& text) { program_.hostNameText = text; });
     AddLabel(this, QStringLiteral("ユーザ名："), 2160, 180, 720, 180);
     txtUserName_ = AddTextBox(this, "txtUserName", 3000, 120, 1335, 270);
     txtUserName_->installEventFilter(this);
@@ -114,6 +126,7 @@ void frmMain::BuildControls()
 
     cmdLstUpd_ = AddButton(this, "cmdLstUpd", QStringLiteral("エントリー済ホスト一覧"), 60, 720, 4275, 255);
     cmdLstUpd_->setToolTip(QStringLiteral("「エントリー済ホスト一覧」を更新します。"));
+    connect(cmdLstUpd_, &QPushButton::clicked, this, &frmMain::cmdLstUpd_Click);
 
     lsvMember_ = new QTreeView(this);
     lsvMember_->setObjectName(QStringLiteral("lsvMember"));
@@ -131,6 +144,11 @@ void frmMain::BuildControls()
         lsvMember_->setColumnHidden(column, widths[column] == 0);
     }
 
+    connect(lsvMember_, &QTreeView::clicked, this, [this] { lsvMember_Click(); });
+    lsvMember_->header()->setSectionsClickable(true);
+    connect(lsvMember_->header(), &QHeaderView::sectionClicked, this,
+            [this](int section) { lsvMember_ColumnClick(section + 1); });
+
     auto* label4 = AddLabel(this, QStringLiteral("相手ホスト名："), 180, 2940, 1080, 180);
     const QFont pGothic(QStringLiteral("ＭＳ Ｐゴシック"), 9);
     label4->setFont(pGothic);
@@ -138,6 +156,9 @@ void frmMain::BuildControls()
     txtHost_->setFont(pGothic);
     cmdSend_ = AddButton(this, "cmdSend", QStringLiteral("送信"), 3240, 2880, 1095, 270);
     cmdSend_->setDefault(true);
+    connect(cmdSend_, &QPushButton::clicked, this, &frmMain::cmdSend_Click);
+    // Enter in the destination box presses the default button.
+    connect(txtHost_, &QLineEdit::returnPressed, this, &frmMain::cmdSend_Click);
     AddRule(this, 120, 4320, 3360);
     cmdEnd_ = AddButton(this, "cmdEnd", QStringLiteral("終了"), 3240, 3480, 1095, 255);
     connect(cmdEnd_, &QPushButton::clicked, this, &frmMain::cmdEnd_Click);
@@ -179,6 +200,10 @@ void frmMain::BuildMenu()
     mnuIP_MSG_ = mnuOption_->addAction(QStringLiteral("IP-Messenger の振りをする"));
     mnuIP_MSG_->setObjectName(QStringLiteral("mnuIP_MSG"));
     mnuIP_MSG_->setCheckable(true);
+    connect(mnuIP_MSG_, &QAction::triggered, this, [this](bool checkedNow) {
+        mnuIP_MSG_->setChecked(!checkedNow);
+        mnuIP_MSG_Click();
+    });
     mnuMain_->addSeparator();
 
     mnuAbout_ = mnuMain_->addAction(QStringLiteral("Wibblet について(&A)"));

@@ -6,6 +6,7 @@
 #include "settings/Program.h"
 
 #include <QPointer>
+#include <QSet>
 #include <QWidget>
 
 class QAction;
@@ -21,6 +22,7 @@ namespace wibblet {
 enum class TrayEvent;
 class frmAbout;
 class frmOpenNotice;
+class frmPopup;
 class frmPopupCl;
 
 /// The main window. Hidden at start and whenever minimized, it owns the
@@ -71,6 +73,24 @@ public:
     /// Whether absence mode is on.
     bool AbsenceMode() const;
 
+    /// Empties the member list and asks every host to announce itself.
+    void cmdLstUpd_Click();
+    /// Opens the compose window for the host in the destination box.
+    void cmdSend_Click();
+    /// Copies the selected row's host name into the destination box.
+    void lsvMember_Click();
+    /// Orders the list by the clicked header; columnHeader counts from 1.
+    void lsvMember_ColumnClick(int columnHeader);
+    /// The delivery watch: reports messages left unacknowledged for more
+    /// than 30 seconds.
+    void timTimer_Timer();
+    /// Switches the IP Messenger emulation mode, re-binding the port.
+    void mnuIP_MSG_Click();
+    /// The compose window, created when it does not exist.
+    frmPopup* ShowCompose();
+    /// The compose window if it exists.
+    frmPopup* Compose() const;
+
     /// Placements so far; PopCl reaches up to this index.
     qint32 NumPop = 0;
     /// Received-message windows by slot; null for an empty slot.
@@ -110,6 +130,10 @@ private:
     /// A received window was dismissed: its slot is free and is emptied on
     /// the next 10 ms tick.
     void PopupDismissed(frmPopupCl* window, qint32 slot);
+    /// Wires a new received window's open button and reply item.
+    void ConnectPopup(frmPopupCl* window);
+    /// Whether some row waits for a receipt.
+    bool AnyPending() const;
     bool SlotFree(qint32 slot) const;
     /// Sends the exit, removes the tray icon and ends the process.
     void EndProgram();
@@ -130,7 +154,11 @@ private:
     QLineEdit* txtHost_ = nullptr;
     QPushButton* cmdSend_ = nullptr;
     QPushButton* cmdEnd_ = nullptr;
+    QTimer* timTimer_ = nullptr;
     QTimer* timTimer2_ = nullptr;
+    QPointer<frmPopup> compose_;
+    /// Hosts whose delivery notice is open: not reported again meanwhile.
+    QSet<QString> watchNoticeOpen_;
     QTimer* timTimer3_ = nullptr;
     /// Dismissed windows waiting for the 10 ms tick, with their slots.
     QList<QPair<qint32, QPointer<frmPopupCl>>> DellID_;

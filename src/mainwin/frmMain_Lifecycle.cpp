@@ -7,6 +7,7 @@
 #include "platform/UdpSocket.h"
 #include "platform/gui/Screen.h"
 #include "platform/gui/TrayIcon.h"
+#include "msgwin/frmPopup.h"
 #include "protocol/Presence.h"
 #include "settings/BroadcastList.h"
 
@@ -42,6 +43,7 @@ bool frmMain::Form_Load()
     Screen::Centre(this);
     env_.tray.Add(TrayPicture::Main, PlainTip());
     hide();
+    compose_ = new frmPopup(program_, members_, this);
 
     InitBrdAddr(program_);
     SetPort(program_);

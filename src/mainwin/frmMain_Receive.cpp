@@ -75,6 +75,7 @@ void frmMain::Message(const Datagram& d)
     window->mnuRes()->setText(d.senderHost + QStringLiteral(" へ返信"));
     connect(window, &frmPopupCl::Dismissed, this,
             [this, window](qint32 id) { PopupDismissed(window, id); });
+    ConnectPopup(window);
 
     if (!lblNonPopup_->isHidden()) {
         NumNonPop = Increment(NumNonPop);

@@ -30,8 +30,8 @@ void Place(QWidget* control, int left, int top, int width, int height)
     control->setGeometry(Screen::Px(left), Screen::Px(top), Screen::Px(width), Screen::Px(height));
 }
 
-QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption, int left,
-                       int top, int width, int height)
+QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                       int width, int height)
 {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QString::fromLatin1(name));
@@ -45,10 +45,9 @@ QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption
 } // namespace
 
 frmPopupCl::frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      programNames_(std::move(programNames)),
-      boxes_(boxes)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      programNames_(std::move(programNames)), boxes_(boxes)
 {
     setObjectName(QStringLiteral("frmPopupCl"));
     setFont(QFont(QStringLiteral("MS UI Gothic"), 9));
@@ -187,10 +186,10 @@ void frmPopupCl::mnuCopy_Click()
     QClipboard* clipboard = QApplication::clipboard();
     clipboard->clear();
     clipboard->setText(lblMSG_->text());
-    boxes_.Show(BoxRequest{
-        QStringLiteral("表示中のメッセージを、クリップボードにコピーしました。\r\n"
-                       "メモ帳等に貼り付けて、内容を確認することが出来ます。"),
-        QString(), BoxButtons::Ok, BoxIcon::None, true});
+    boxes_.Show(
+        BoxRequest{QStringLiteral("表示中のメッセージを、クリップボードにコピーしました。\r\n"
+                                  "メモ帳等に貼り付けて、内容を確認することが出来ます。"),
+                   QString(), BoxButtons::Ok, BoxIcon::None, true});
 }
 
 void frmPopupCl::Dismiss()
@@ -217,7 +216,8 @@ void frmPopupCl::mousePressEvent(QMouseEvent* event)
 
 bool frmPopupCl::eventFilter(QObject* watched, QEvent* event)
 {
-    if ((watched == lblMSG_ || watched == lblDetail_) && event->type() == QEvent::MouseButtonPress) {
+    if ((watched == lblMSG_ || watched == lblDetail_) &&
+        event->type() == QEvent::MouseButtonPress) {
         auto* press = static_cast<QMouseEvent*>(event);
         if (press->button() == Qt::RightButton) {
             mnuMain_->popup(press->globalPosition().toPoint());

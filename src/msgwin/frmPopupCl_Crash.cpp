@@ -39,10 +39,11 @@ void frmPopupCl::FormSetSpecial()
 {
     // Each window draws anew; an empty list (never from the settings, which
     // always hold one name) blames no one rather than failing.
-    crashedProgram_ = programNames_.isEmpty()
-                          ? QString()
-                          : programNames_.at(static_cast<qsizetype>(QRandomGenerator::global()->bounded(
-                                static_cast<quint32>(programNames_.size()))));
+    crashedProgram_.clear();
+    if (!programNames_.isEmpty()) {
+        const auto count = static_cast<quint32>(programNames_.size());
+        crashedProgram_ = programNames_.at(QRandomGenerator::global()->bounded(count));
+    }
 
     setFixedSize(Screen::Px(8640), Screen::Px(6255));
     cmdOK_->move(Screen::Px(7080), Screen::Px(120));

@@ -35,6 +35,8 @@ public:
 
     /// The user-name field's current text; packets carry it.
     QString userNameText;
+    /// The host-name field's current text; the sender note of a message carries it.
+    QString hostNameText;
 
     /// The datagram being handled: its user-name field and source address.
     QString senderName;

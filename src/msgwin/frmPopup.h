@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTextEdit;
+
+namespace wibblet {
+
+class MemberTable;
+class Program;
+
+/// The compose window: title, text, the receiver's OK caption, an icon,
+/// whether to reveal the host, whether to seal. It sends to the destination
+/// chosen when it was opened, whatever traffic the socket handles meanwhile.
+/// Closing it by its frame discards it.
+class frmPopup : public QWidget {
+    Q_OBJECT
+public:
+    frmPopup(Program& program, MemberTable& members, QWidget* parent = nullptr);
+
+    /// The host the next message goes to: an address or a host name.
+    void SetDestination(const QString& host) { destination_ = host; }
+    QString Destination() const { return destination_; }
+
+    /// Loading: default title and caption, empty text, host revealed, centred.
+    /// The icon choice and the sealed box stay as they are.
+    void Form_Load();
+    /// Sends the message, notes it on the addressee's row, hides and resets.
+    void cmdSend_Click();
+    /// The byte-length check run when the focus leaves the text.
+    void txtMSG_LostFocus();
+
+    QLineEdit* txtTitle() const { return txtTitle_; }
+
+    /// The text box's limit, counted in code page 932 bytes by the check.
+    static constexpr int kMaxBytes = 578;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    /// The selected icon, 0 to 8.
+    int SelectedIcon() const;
+    /// Notes the sent packet on the row of the destination, if it has one.
+    void Record(qint32 packetNo, bool sealed);
+    /// Keeps the text within kMaxBytes characters as it is typed.
+    void LimitText();
+
+    Program& program_;
+    MemberTable& members_;
+    QString destination_;
+
+    QLineEdit* txtTitle_ = nullptr;
+    QLabel* picIcon_[9] = {};
+    QRadioButton* optIcon_[9] = {};
+    QTextEdit* txtMSG_ = nullptr;
+    QLineEdit* txtOK_ = nullptr;
+    QCheckBox* chkHost_ = nullptr;
+    QCheckBox* chkSecret_ = nullptr;
+    QPushButton* cmdSend_ = nullptr;
+};
+
+} // namespace wibblet

@@ -1,0 +1,274 @@
+#include "mainwin/frmOpenNotice.h"
+#include "msgwin/MakeReTitle.h"
+#include "msgwin/frmPopup.h"
+#include "msgwin/frmPopupCl.h"
+#include "platform/Cp932.h"
+#include "protocol/Datagram.h"
+#include "protocol/Presence.h"
+#include "support/LanProgram.h"
+#include "support/Wait.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTextEdit>
+
+#include <gtest/gtest.h>
+
+using namespace wibblet;
+using test::LanProgram;
+using test::WaitUntil;
+
+namespace {
+
+struct SendingTest : ::testing::Test {
+    QTemporaryDir dir;
+    VirtualLan lan;
+
+    std::unique_ptr<LanProgram> Start(const QString& host, const QString& ip, const QString& ini = QString())
+    {
+        auto program = std::make_unique<LanProgram>(lan, dir.path(), host, ip);
+        if (!ini.isEmpty()) {
+            QFile f(program->SettingsPath());
+            EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(Cp932::Encode(ini));
+        }
+        EXPECT_TRUE(program->main.Form_Load());
+        return program;
+    }
+
+    // Writes a message in a's compose window, addressed to host through the
+    // destination box, and sends it.
+    void Write(LanProgram& a, const QString& host, const QString& text, int icon = 8, bool sealed = false)
+    {
+        a.main.findChild<QLineEdit*>(QStringLiteral("txtHost"))->setText(host);
+        a.main.cmdSend_Click();
+        frmPopup* compose = a.main.Compose();
+        ASSERT_TRUE(compose);
+        compose->findChild<QTextEdit*>(QStringLiteral("txtMSG"))->setPlainText(text);
+        compose->findChild<QRadioButton*>(QStringLiteral("optIcon%1").arg(icon))->setChecked(true);
+        compose->findChild<QCheckBox*>(QStringLiteral("chkSecret"))->setChecked(sealed);
+        compose->cmdSend_Click();
+    }
+
+    static frmPopupCl* LastWindow(LanProgram& p)
+    {
+        return p.main.NumPop > 0 ? p.main.PopCl.value(p.main.NumPop - 1) : nullptr;
+    }
+};
+
+} // namespace
+
+TEST_F(SendingTest, MessageTravelsAndItsReceiptEndsTheWatch)
+{
+    auto a = Start(QStringLiteral("HOST-A"), QStringLiteral("10.0.0.1"));
+    auto b = Start(QStringLiteral("HOST-B"), QStringLiteral("10.0.0.2"));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 2; }));
+
+    Write(*a, QStringLiteral("HOST-B"), QStringLiteral("hello: there"), 3);
+    ASSERT_TRUE(WaitUntil([&] { return b->main.NumPop == 1; }));
+    frmPopupCl* window = LastWindow(*b);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(), QStringLiteral("hello： there"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("致命的なエラー(嘘)  (from  HOST-A[HOST-A])"));
+    EXPECT_EQ(window->cmdOK()->text(), QStringLiteral("確認"));
+    EXPECT_TRUE(window->findChild<QLabel*>(QStringLiteral("picIcon3"))->isVisibleTo(window));
+
+    // The receipt clears the pending columns of B's row on A.
+    const int row = a->main.members().chkMember(QStringLiteral("HOST-B"));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Text(row, MemberTable::ColStandard).isEmpty(); }));
+    EXPECT_TRUE(a->main.members().Text(row, MemberTable::ColSendTime).isEmpty());
+    EXPECT_TRUE(a->boxes.shown.isEmpty());
+}
+
+TEST_F(SendingTest, DeliveryWatchReportsOnceBetween31And33Seconds)
+{
+    auto a = Start(QStringLiteral("HOST-A"), QStringLiteral("10.0.0.1"));
+    auto b = Start(QStringLiteral("HOST-B"), QStringLiteral("10.0.0.2"));
+    auto c = Start(QStringLiteral("HOST-C"), QStringLiteral("10.0.0.3"));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 3; }));
+    // B and C go silent: they neither receive nor acknowledge any more.
+    b->socket->Close();
+    c->socket->Close();
+
+    a->clock.Set(QDateTime(QDate(2026, 2, 3), QTime(23, 59, 50)));
+    Write(*a, QStringLiteral("HOST-C"), QStringLiteral("to C"));
+    Write(*a, QStringLiteral("HOST-B"), QStringLiteral("to B"));
+    test::RunEventsFor(20);
+
+    int reportedAt = -1;
+    for (int t = 3; t <= 60; t += 3) {
+        a->clock.Set(QDateTime(QDate(2026, 2, 4), QTime(0, 0)).addSecs(t - 10));
+        a->main.timTimer_Timer();
+        if (!a->boxes.shown.isEmpty() && reportedAt < 0)
+            reportedAt = t;
+    }
+    EXPECT_GE(reportedAt, 31);
+    EXPECT_LE(reportedAt, 33);
+    // One notice per row, in row order, across midnight.
+    ASSERT_EQ(a->boxes.shown.size(), 2);
+    EXPECT_EQ(a->boxes.shown[0].text,
+              QStringLiteral("HOST-B からの応答がありません。\r\n23:59:50 に送信したメッセージは、ネットの藻屑と消えた模様です。"));
+    EXPECT_EQ(a->boxes.shown[0].icon, BoxIcon::Information);
+    EXPECT_TRUE(a->boxes.shown[1].text.startsWith(QStringLiteral("HOST-C ")));
+    for (const char* host : {"HOST-B", "HOST-C"}) {
+        const int row = a->main.members().chkMember(QString::fromLatin1(host));
+        EXPECT_TRUE(a->main.members().Text(row, MemberTable::ColStandard).isEmpty());
+        EXPECT_TRUE(a->main.members().Text(row, MemberTable::ColSendTime).isEmpty());
+    }
+}
+
+TEST_F(SendingTest, ReceiptAfterTwentySecondsPreventsTheNotice)
+{
+    auto a = Start(QStringLiteral("HOST-A"), QStringLiteral("10.0.0.1"));
+    auto b = Start(QStringLiteral("HOST-B"), QStringLiteral("10.0.0.2"));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 2; }));
+    b->socket->Close();  // B's program hears nothing; a stand-in answers late
+    a->clock.Set(QDateTime(QDate(2026, 2, 3), QTime(10, 0)));
+    Write(*a, QStringLiteral("HOST-B"), QStringLiteral("late receipt"));
+    const int row = a->main.members().chkMember(QStringLiteral("HOST-B"));
+    const QString packetNo = a->main.members().Text(row, MemberTable::ColStandard);
+    ASSERT_FALSE(packetNo.isEmpty());
+
+    for (int t = 3; t <= 18; t += 3) {
+        a->clock.Set(QDateTime(QDate(2026, 2, 3), QTime(10, 0, t)));
+        a->main.timTimer_Timer();
+    }
+    auto standIn = lan.CreateSocket(QStringLiteral("HOST-B"), QStringLiteral("10.0.0.2"));
+    ASSERT_EQ(standIn->Bind(1001), 0);
+    standIn->SetRemoteHost(QStringLiteral("10.0.0.1"));
+    standIn->SetRemotePort(1001);
+    standIn->SendData(QStringLiteral("1:9:HOST-B:HOST-B:33:") + packetNo + QChar(u'\0'));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Text(row, MemberTable::ColStandard).isEmpty(); }));
+    for (int t = 21; t <= 60; t += 3) {
+        a->clock.Set(QDateTime(QDate(2026, 2, 3), QTime(10, 0, t)));
+        a->main.timTimer_Timer();
+    }
+    EXPECT_TRUE(a->boxes.shown.isEmpty());
+}
+
+TEST_F(SendingTest, ComposeWindowKeepsItsDestinationWhileOtherTrafficMovesTheSocket)
+{
+    auto a = Start(QStringLiteral("HOST-A"), QStringLiteral("10.0.0.1"));
+    auto b = Start(QStringLiteral("HOST-B"), QStringLiteral("10.0.0.2"));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 2; }));
+    a->main.findChild<QLineEdit*>(QStringLiteral("txtHost"))->setText(QStringLiteral("HOST-B"));
+    a->main.cmdSend_Click();
+    // C enters while the window is open; A answers it, moving its endpoint.
+    auto c = Start(QStringLiteral("HOST-C"), QStringLiteral("10.0.0.3"));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 3; }));
+    a->main.Compose()->findChild<QTextEdit*>(QStringLiteral("txtMSG"))->setPlainText(QStringLiteral("for B only"));
+    a->main.Compose()->cmdSend_Click();
+    ASSERT_TRUE(WaitUntil([&] { return b->main.NumPop == 1; }));
+    test::RunEventsFor(30);
+    EXPECT_EQ(c->main.NumPop, 0);
+}
+
+TEST_F(SendingTest, EmptyDestinationIsRefused)
+{
+    auto a = Start(QStringLiteral("HOST-A"), QStringLiteral("10.0.0.1"));
+    a->main.cmdSend_Click();
+    ASSERT_EQ(a->boxes.shown.size(), 1);
+    EXPECT_EQ(a->boxes.shown.first().text, QStringLiteral("相手ホスト名を指定せんかいっ！"));
+    EXPECT_FALSE(a->main.Compose()->isVisible());
+}
+
+TEST_F(SendingTest, SealedMessageIsOpenedAndTheSenderIsTold)
+{
+    auto a = Start(QStringLiteral("HOST-A"), QStringLiteral("10.0.0.1"));
+    auto b = Start(QStringLiteral("HOST-B"), QStringLiteral("10.0.0.2"), QStringLiteral("[BSC_CFG]\r\nSECRET_OK=1\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 2; }));
+    const int row = a->main.members().chkMember(QStringLiteral("HOST-B"));
+
+    Write(*a, QStringLiteral("HOST-B"), QStringLiteral("sealed"), 8, true);
+    EXPECT_FALSE(a->main.members().Text(row, MemberTable::ColSealed).isEmpty());
+    ASSERT_TRUE(WaitUntil([&] { return b->main.NumPop == 1; }));
+    frmPopupCl* window = LastWindow(*b);
+    EXPECT_TRUE(window->cmdSecret()->isVisibleTo(window));
+    test::RunEventsFor(30);
+    EXPECT_EQ(a->main.NumOpN, -1);
+
+    window->cmdSecret()->click();
+    ASSERT_TRUE(WaitUntil([&] { return a->main.NumOpN == 0; }));
+    EXPECT_TRUE(a->main.members().Text(row, MemberTable::ColSealed).isEmpty());
+    EXPECT_EQ(a->main.OpnNtc.value(0)->windowTitle(), QStringLiteral("HOST-B"));
+
+    // With sealed messages off on B, A hears at once.
+    b->main.findChild<QAction*>(QStringLiteral("mnuSecretOk"))->trigger();
+    Write(*a, QStringLiteral("HOST-B"), QStringLiteral("sealed again"), 8, true);
+    ASSERT_TRUE(WaitUntil([&] { return a->main.NumOpN == 1; }));
+}
+
+TEST_F(SendingTest, ReplyAddressesTheSenderWithAReTitle)
+{
+    auto a = Start(QStringLiteral("HOST-A"), QStringLiteral("10.0.0.1"));
+    auto b = Start(QStringLiteral("HOST-B"), QStringLiteral("10.0.0.2"));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 2; }));
+    Write(*a, QStringLiteral("HOST-B"), QStringLiteral("question"));
+    ASSERT_TRUE(WaitUntil([&] { return b->main.NumPop == 1; }));
+    frmPopupCl* window = LastWindow(*b);
+    window->mnuRes()->trigger();
+    EXPECT_FALSE(window->isVisible());
+    frmPopup* compose = b->main.Compose();
+    ASSERT_TRUE(compose && compose->isVisible());
+    EXPECT_EQ(compose->Destination(), QStringLiteral("10.0.0.1"));
+    EXPECT_EQ(compose->txtTitle()->text(), QStringLiteral("Re：致命的なエラー"));
+    ASSERT_TRUE(WaitUntil([&] { return !b->main.PopCl.value(0); }));  // slot released
+}
+
+TEST(MakeReTitle, MakesOneReAndDropsTheSenderNote)
+{
+    const struct {
+        const char16_t* title;
+        const char16_t* reply;
+    } cases[] = {
+        {u"", u"Re: "},
+        {u"致命的なエラー(嘘)", u"Re：致命的なエラー"},
+        {u"Re：お昼  (from  PC01[taro])", u"Re：お昼"},
+        {u"  Re：お昼 ", u"Re：お昼"},
+        {u"(from  PC01[taro])", u"Re："},
+        {u"   ", u"Re："},
+        {u"Re: plain", u"Re：Re: plain"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MakeReTitle(QString::fromUtf16(c.title)), QString::fromUtf16(c.reply));
+}
+
+TEST_F(SendingTest, EmulationSwitchRebindsAndRefreshes)
+{
+    auto a = Start(QStringLiteral("HOST-A"), QStringLiteral("10.0.0.1"));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 1; }));
+    const QString ini = a->SettingsPath();
+    auto settingsText = [&] {
+        QFile f(ini);
+        return f.open(QIODevice::ReadOnly) ? Cp932::Decode(f.readAll()) : QString();
+    };
+    const QString before = settingsText();
+    lan.ClearSent();
+
+    a->boxes.answers.enqueue(BoxAnswer::Cancel);
+    a->main.mnuIP_MSG_Click();
+    EXPECT_TRUE(lan.Sent().isEmpty());
+    EXPECT_EQ(settingsText(), before);
+    EXPECT_EQ(a->socket->LocalPort(), 1001);
+
+    a->main.mnuIP_MSG_Click();
+    EXPECT_TRUE(settingsText().contains(QStringLiteral("IP_MSG=1\r\n")));
+    EXPECT_EQ(a->socket->LocalPort(), 2425);
+    EXPECT_EQ(a->main.program().messageCode, QStringLiteral("000000288"));
+    ASSERT_GE(lan.Sent().size(), 4);
+    EXPECT_EQ(lan.Sent().first().toPort, 1001);  // the exit, in the old mode
+    EXPECT_TRUE(Cp932::Decode(lan.Sent().first().bytes).contains(QStringLiteral(":2:")));
+    EXPECT_EQ(lan.Sent().last().toPort, 2425);   // the entry, in the new one
+    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 1; }));
+
+    const qsizetype boxes = a->boxes.shown.size();
+    a->main.mnuIP_MSG_Click();
+    EXPECT_EQ(a->boxes.shown.size(), boxes);
+    EXPECT_EQ(a->socket->LocalPort(), 1001);
+    EXPECT_TRUE(settingsText().contains(QStringLiteral("IP_MSG=\r\n")));
+}
