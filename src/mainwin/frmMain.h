@@ -125,7 +125,7 @@ private:
     /// Left press on the tray, and the menu's restore item.
     void Restore();
     // MessageHandler: messages and read notices from the dispatcher.
-    void Message(const Datagram& d) override;
+    void Message(const Datagram& d, bool sealed) override;
     void ReadNotice(const Datagram& d) override;
     /// A received window was dismissed: its slot is free and is emptied on
     /// the next 10 ms tick.

@@ -24,16 +24,6 @@ namespace {
 
 const QString kNul(1, QChar(u'\0'));
 
-bool IsSealed(qint32 command)
-{
-    using namespace mdlConst;
-    for (const char* code : {SECRETMSG, IPM_SECRETMSG_PASSWORD, IPM_SECRETMSG, IPM_SECRETMSG_PASSWORD_READCHECK}) {
-        if (command == Number(code))
-            return true;
-    }
-    return false;
-}
-
 qint32 Increment(qint32 value)
 {
     if (value == INT32_MAX)
@@ -43,7 +33,7 @@ qint32 Increment(qint32 value)
 
 } // namespace
 
-void frmMain::Message(const Datagram& d)
+void frmMain::Message(const Datagram& d, bool sealed)
 {
     const QString packetNo = d.Range(d.c[1] + 1, d.c[2] - 1);
 
@@ -84,7 +74,6 @@ void frmMain::Message(const Datagram& d)
         NonPopID[NumNonPop] = slot;
     }
 
-    const bool sealed = IsSealed(d.command);
     if (sealed && Settings::IsOn(program_.settings.SECRET_OK)) {
         window->cmdSecret()->show();
         window->cmdOK()->hide();

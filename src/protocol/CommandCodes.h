@@ -29,6 +29,8 @@ inline constexpr char IPM_READMSG[] = "001048624";
 inline constexpr char IPM_SECRETMSG_PASSWORD[] = "000033568";
 inline constexpr char IPM_SECRETMSG_PASSWORD_READCHECK[] = "001082144";
 inline constexpr char IPM_SECRETMSG_NOCHECK[] = "000000544";
+/// Answer to a request for our public key (IP Messenger code set only).
+inline constexpr char IPM_ANSPUBKEY[] = "000000115";
 
 // The ordinary message, by mode (the port goes with it).
 inline constexpr char MSG_NORMAL[] = "000000020";
@@ -52,6 +54,7 @@ enum Request : qint32 {
     ReqReadNotice = 48,
     ReqAbsent = 260,
     ReqSealed = 800,
+    ReqAnsPubKey = 115,  ///< IP Messenger code set only
 };
 
 } // namespace wibblet

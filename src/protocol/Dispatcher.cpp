@@ -11,6 +11,7 @@
 #include "settings/Failure.h"
 #include "settings/NumberText.h"
 #include "settings/Program.h"
+#include "settings/Settings.h"
 #include "settings/SockErrText.h"
 
 #include <initializer_list>
@@ -30,6 +31,28 @@ bool IsOneOf(qint32 command, std::initializer_list<const char*> codes)
 
 const QString kFourNuls(4, QChar(u'\0'));
 
+// IP Messenger's flag for a datagram written in UTF-8.
+constexpr qint32 kUtf8Option = 0x800000;
+
+// The command field of raw bytes (between the fourth and fifth colon), or 0.
+// A colon byte is always a colon: code page 932 and UTF-8 use 0x3A for
+// nothing else.
+qint32 CommandOf(const QByteArray& bytes)
+{
+    qsizetype start = -1;
+    int colons = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] != ':')
+            continue;
+        if (++colons == 4) {
+            start = i + 1;
+        } else if (colons == 5) {
+            return ReadNumberOr(QString::fromLatin1(bytes.mid(start, i - start)), 0);
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 Dispatcher::Dispatcher(Program& program, MemberTable& members, QObject* parent)
@@ -41,7 +64,7 @@ Dispatcher::Dispatcher(Program& program, MemberTable& members, QObject* parent)
 void Dispatcher::wscCtrl_DataArrival()
 {
     try {
-        const Datagram d = Datagram::Parse(program_.socket.GetData(), program_.socket.RemoteHostIP());
+        const Datagram d = Datagram::Parse(DecodeArrival(), program_.socket.RemoteHostIP());
         program_.senderAddress = d.senderAddress;
         program_.senderName = d.senderName;
         Dispatch(d);
@@ -50,34 +73,101 @@ void Dispatcher::wscCtrl_DataArrival()
     }
 }
 
-void Dispatcher::Dispatch(const Datagram& d)
+QString Dispatcher::DecodeArrival() const
+{
+    const QByteArray bytes = program_.socket.GetBytes();
+    if (Settings::IsOn(program_.settings.IP_MSG) && (CommandOf(bytes) & kUtf8Option))
+        return QString::fromUtf8(bytes);
+    return program_.socket.GetData();
+}
+
+Dispatcher::Kind Dispatcher::Classify(qint32 command, qint32 messageCode, bool emulation)
 {
     using namespace mdlConst;
-    const qint32 command = d.command;
-    if (IsOneOf(command, {BR_ENTRY, IPM_BR_ENTRY})) {
+    if (IsOneOf(command, {BR_ENTRY, IPM_BR_ENTRY}))
+        return Kind::Entry;
+    if (IsOneOf(command, {BR_EXIT, IPM_BR_EXIT}))
+        return Kind::Exit;
+    if (IsOneOf(command, {ANSENTRY, IPM_ANSENTRY}))
+        return Kind::Answer;
+    if (IsOneOf(command, {BR_ABSENCE, IPM_BR_ABSENCE}))
+        return Kind::Absent;
+    if (IsOneOf(command, {BR_PRESENT, IPM_BR_PRESENT}))
+        return Kind::Present;
+    if (IsOneOf(command, {READMSG, IPM_READMSG}))
+        return Kind::ReadNotice;
+    if (IsOneOf(command, {RECVMSG}))
+        return Kind::Receipt;
+    if (IsOneOf(command, {SECRETMSG, IPM_SECRETMSG_PASSWORD, IPM_SECRETMSG, IPM_SECRETMSG_PASSWORD_READCHECK}))
+        return Kind::SealedMessage;
+    if (command == messageCode || IsOneOf(command, {IPM_SECRETMSG_NOCHECK}))
+        return Kind::Message;
+    if (!emulation)
+        return Kind::Ignored;
+
+    // IP Messenger and its kin set option and capability flags above the
+    // command itself (entries with 0x100, exits with 0x10000, …).
+    switch (command & 0xFF) {
+    case 0x01: return Kind::Entry;
+    case 0x02: return Kind::Exit;
+    case 0x03: return Kind::Answer;
+    case 0x04: return (command & 0x100) ? Kind::Absent : Kind::Present;
+    case 0x20: return (command & 0x300) == 0x300 ? Kind::SealedMessage : Kind::Message;
+    case 0x21: return Kind::Receipt;
+    case 0x30: return Kind::ReadNotice;
+    case 0x72: return Kind::GetPubKey;
+    default: return Kind::Ignored;
+    }
+}
+
+void Dispatcher::Dispatch(const Datagram& d)
+{
+    const Kind kind = Classify(d.command, program_.messageCode.toInt(),
+                               Settings::IsOn(program_.settings.IP_MSG));
+    switch (kind) {
+    case Kind::Entry:
         Entry(d);
-    } else if (IsOneOf(command, {BR_EXIT, IPM_BR_EXIT})) {
-        const int r = members_.chkMember(d.senderHost);
-        if (r >= 1)
+        break;
+    case Kind::Exit:
+        if (const int r = members_.chkMember(d.senderHost); r >= 1)
             members_.Remove(r);
-    } else if (IsOneOf(command, {ANSENTRY, IPM_ANSENTRY})) {
+        break;
+    case Kind::Answer:
         if (members_.chkMember(d.senderHost) < 0)
             NewMember(d, true);
-    } else if (IsOneOf(command, {BR_ABSENCE, IPM_BR_ABSENCE})) {
+        break;
+    case Kind::Absent:
         SetPresence(d, QStringLiteral("×"));
-    } else if (IsOneOf(command, {BR_PRESENT, IPM_BR_PRESENT})) {
+        break;
+    case Kind::Present:
         SetPresence(d, QString());
-    } else if (IsOneOf(command, {READMSG, IPM_READMSG})) {
+        break;
+    case Kind::ReadNotice:
         if (handler_)
             handler_->ReadNotice(d);
-    } else if (IsOneOf(command, {RECVMSG})) {
+        break;
+    case Kind::Receipt:
         Receipt(d);
-    } else if (command == program_.messageCode.toInt()
-               || IsOneOf(command, {SECRETMSG, IPM_SECRETMSG_PASSWORD, IPM_SECRETMSG,
-                                    IPM_SECRETMSG_PASSWORD_READCHECK, IPM_SECRETMSG_NOCHECK})) {
+        break;
+    case Kind::Message:
+    case Kind::SealedMessage:
         if (handler_)
-            handler_->Message(d);
+            handler_->Message(d, kind == Kind::SealedMessage);
+        break;
+    case Kind::GetPubKey:
+        AnswerPubKey(d);
+        break;
+    case Kind::Ignored:
+        break;
     }
+}
+
+void Dispatcher::AnswerPubKey(const Datagram& d)
+{
+    // "No cipher in common": the asking client then sends its message in
+    // plain text instead of waiting for a key for ever.
+    SetRemote(program_, d.senderAddress);
+    SendPkt(program_, MakePktIpm(program_, ReqAnsPubKey) + QStringLiteral("0:0-0") + QChar(u'\0'));
 }
 
 void Dispatcher::Entry(const Datagram& d)

@@ -15,7 +15,9 @@ struct Datagram;
 class MessageHandler {
 public:
     virtual ~MessageHandler() = default;
-    virtual void Message(const Datagram& datagram) = 0;
+    /// A message; sealed ones wait under an open button when sealed
+    /// messages are honoured.
+    virtual void Message(const Datagram& datagram, bool sealed) = 0;
     virtual void ReadNotice(const Datagram& datagram) = 0;
 };
 
@@ -35,8 +37,19 @@ public:
     /// Reads and handles the pending datagram of the socket.
     void wscCtrl_DataArrival();
 
+    /// What the program does with a command number. In emulation mode a
+    /// number the program does not list is taken by its low eight bits, the
+    /// way IP Messenger reads its commands with their option flags.
+    enum class Kind { Ignored, Entry, Exit, Answer, Absent, Present, ReadNotice, Receipt, Message,
+                      SealedMessage, GetPubKey };
+    static Kind Classify(qint32 command, qint32 messageCode, bool emulation);
+
 private:
     void Dispatch(const Datagram& d);
+    void AnswerPubKey(const Datagram& d);
+    /// The pending datagram as text: UTF-8 when an emulation-mode peer says
+    /// so, code page 932 otherwise.
+    QString DecodeArrival() const;
     void Entry(const Datagram& d);
     void NewMember(const Datagram& d, bool takeNickname);
     void SetPresence(const Datagram& d, const QString& mark);

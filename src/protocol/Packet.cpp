@@ -23,10 +23,11 @@ QString CommandText(const Program& program, qint32 request, CodeSet set)
     case ReqReadNotice: code = mdlConst::READMSG; break;
     case ReqAbsent: code = ipm ? mdlConst::IPM_BR_ABSENCE : mdlConst::BR_ABSENCE; break;
     case ReqSealed: code = ipm ? mdlConst::IPM_SECRETMSG : mdlConst::SECRETMSG; break;
+    case ReqAnsPubKey: code = ipm ? mdlConst::IPM_ANSPUBKEY : nullptr; break;
     case ReqMessage: return QString::number(program.messageCode.toInt());
     default: return QString();
     }
-    return QString::number(mdlConst::Number(code));
+    return code ? QString::number(mdlConst::Number(code)) : QString();
 }
 
 // A colon in a name would shift every later field for every receiver, so the

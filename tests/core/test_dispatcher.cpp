@@ -26,7 +26,7 @@ const QString kFourNuls = kNul.repeated(4);
 struct RecordingHandler : MessageHandler {
     QStringList calls; // kind, command, sender host, extra
     int failWith = 0;
-    void Message(const Datagram& d) override { Record(QStringLiteral("Message"), d); }
+    void Message(const Datagram& d, bool) override { Record(QStringLiteral("Message"), d); }
     void ReadNotice(const Datagram& d) override { Record(QStringLiteral("ReadNotice"), d); }
     void Record(const QString& kind, const Datagram& d)
     {
