@@ -5,6 +5,7 @@
 #include "msgwin/frmPopup.h"
 #include "msgwin/frmPopupCl.h"
 #include "platform/MessageBoxes.h"
+#include "platform/gui/Screen.h"
 #include "protocol/CommandCodes.h"
 #include "protocol/Packet.h"
 #include "protocol/Presence.h"
@@ -46,6 +47,10 @@ frmPopup* frmMain::ShowCompose()
 {
     if (!compose_)
         compose_ = new frmPopup(program_, members_, this);
+    // Placed again as it comes up: a window created hidden may have been
+    // placed before the window system knew its frame.
+    if (!compose_->isVisible())
+        Screen::Centre(compose_);
     compose_->show();
     compose_->raise();
     compose_->activateWindow();

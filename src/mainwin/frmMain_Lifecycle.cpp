@@ -43,6 +43,9 @@ bool frmMain::Form_Load()
     Screen::Centre(this);
     env_.tray.Add(TrayPicture::Main, PlainTip());
     hide();
+    // The destination box leads the tab order: it has the focus when the
+    // window first comes up.
+    txtHost_->setFocus();
     compose_ = new frmPopup(program_, members_, this);
 
     InitBrdAddr(program_);
