@@ -9,8 +9,9 @@ packages=(
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
     # run: Japanese fonts for every text, setcap for port 1001
     fonts-ipafont-gothic libcap2-bin
-    # test: GoogleTest, private network namespaces, a headless X server
-    libgtest-dev iproute2 util-linux xvfb xauth
+    # test: GoogleTest, private network namespaces, a headless X server; the
+    # namespaced-LAN tests' protocol peer, sysctl and ps, and window lookup
+    libgtest-dev iproute2 util-linux xvfb xauth python3 procps xdotool
 )
 
 missing=()

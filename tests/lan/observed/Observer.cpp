@@ -1,0 +1,100 @@
+#include "Observer.h"
+
+#include "ObservedBoxes.h"
+#include "mainwin/frmMain.h"
+#include "msgwin/frmPopup.h"
+#include "platform/gui/TrayIcon.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSocketNotifier>
+#include <QStringList>
+#include <QTextEdit>
+#include <QWidget>
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace wibblet::test {
+
+Observer::Observer(frmMain& main, const TrayIcon& tray, const ObservedBoxes& boxes)
+    : main_(main), tray_(tray), boxes_(boxes),
+      notifier_(new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this))
+{
+    connect(notifier_, &QSocketNotifier::activated, this, &Observer::ReadInput);
+}
+
+QByteArray Observer::Report() const
+{
+    QStringList lines;
+    MemberTable& members = main_.members();
+    for (int row = 1; row <= members.Count(); ++row) {
+        QStringList cells{QStringLiteral("member")};
+        for (int column = 0; column < MemberTable::ColumnCount; ++column)
+            cells << ObservedBoxes::Escaped(members.Text(row, column));
+        lines << cells.join(QLatin1Char('\t'));
+    }
+    lines << QStringLiteral("numpop\t%1").arg(main_.NumPop);
+    lines << QStringLiteral("tray\t%1\t%2").arg(tray_.Shown() ? 1 : 0).arg(tray_.Tip());
+    for (const QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible())
+            continue;
+        lines << QStringLiteral("window\t") + ObservedBoxes::Escaped(window->windowTitle());
+        // A received message's text, as its window shows it.
+        if (const auto* text = window->findChild<QLabel*>(QStringLiteral("lblMSG")))
+            lines << QStringLiteral("text\t") + ObservedBoxes::Escaped(text->text());
+    }
+    for (const BoxRequest& box : boxes_.shown)
+        lines << QStringLiteral("box\t%1\t%2")
+                     .arg(ObservedBoxes::Escaped(box.Caption()), ObservedBoxes::Escaped(box.text));
+    lines << QStringLiteral("end");
+    return (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
+}
+
+void Observer::ReadInput()
+{
+    char buffer[256];
+    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n <= 0) {
+        // Standard input closed: nobody asks any more.
+        notifier_->setEnabled(false);
+        return;
+    }
+    input_.append(buffer, n);
+    qsizetype newline;
+    while ((newline = input_.indexOf('\n')) >= 0) {
+        const QByteArray line = input_.left(newline).trimmed();
+        input_.remove(0, newline + 1);
+        if (line == "state") {
+            const QByteArray report = Report();
+            std::fwrite(report.constData(), 1, static_cast<size_t>(report.size()), stdout);
+            std::fflush(stdout);
+        } else if (line.startsWith("send ")) {
+            const QString rest = QString::fromUtf8(line.mid(5));
+            const qsizetype space = rest.indexOf(QLatin1Char(' '));
+            if (space > 0)
+                Send(rest.left(space), rest.mid(space + 1));
+        }
+    }
+}
+
+void Observer::Send(const QString& host, const QString& text)
+{
+    // Through the controls, so the destination lookup, the compose window's
+    // header and body and the pending columns are the program's own.
+    auto* txtHost = main_.findChild<QLineEdit*>(QStringLiteral("txtHost"));
+    if (!txtHost)
+        return;
+    txtHost->setText(host);
+    main_.cmdSend_Click();
+    frmPopup* compose = main_.Compose();
+    auto* txtMSG = compose ? compose->findChild<QTextEdit*>(QStringLiteral("txtMSG")) : nullptr;
+    if (!txtMSG)
+        return;
+    txtMSG->setPlainText(text);
+    compose->cmdSend_Click();
+}
+
+} // namespace wibblet::test

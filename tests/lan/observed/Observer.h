@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QSocketNotifier;
+
+namespace wibblet {
+class frmMain;
+class TrayIcon;
+} // namespace wibblet
+
+namespace wibblet::test {
+
+class ObservedBoxes;
+
+/// Answers "state" lines on standard input with what the running program
+/// shows: member rows, NumPop, the tray, visible windows (a received
+/// message's with its text) and the boxes shown so far, closed by "end".
+/// A line "send HOST TEXT" sends TEXT to HOST the way a user would:
+/// destination box, send button, compose window.
+class Observer : public QObject {
+    Q_OBJECT
+public:
+    Observer(frmMain& main, const TrayIcon& tray, const ObservedBoxes& boxes);
+
+    /// The state report, every line but the last tab-separated.
+    QByteArray Report() const;
+
+private:
+    void ReadInput();
+    void Send(const QString& host, const QString& text);
+
+    frmMain& main_;
+    const TrayIcon& tray_;
+    const ObservedBoxes& boxes_;
+    QSocketNotifier* notifier_;
+    QByteArray input_;
+};
+
+} // namespace wibblet::test
