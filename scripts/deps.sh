@@ -12,6 +12,8 @@ packages=(
     # test: GoogleTest, private network namespaces, a headless X server; the
     # namespaced-LAN tests' protocol peer, sysctl and ps, and window lookup
     libgtest-dev iproute2 util-linux xvfb xauth python3 procps xdotool
+    # the interoperability test's peer client and its screenshot
+    iptux imagemagick
 )
 
 missing=()
