@@ -1,5 +1,6 @@
 #include "mainwin/frmMain.h"
 
+#include "platform/Clock.h"
 #include "platform/gui/Screen.h"
 #include "platform/gui/TrayIcon.h"
 
@@ -89,17 +90,31 @@ frmMain::frmMain(Environment env, QWidget* parent)
     timTimer_ = new QTimer(this);
     timTimer_->setInterval(3000);
     connect(timTimer_, &QTimer::timeout, this, &frmMain::timTimer_Timer);
+    // A row only becomes pending by its send time being written, so looking
+    // at the written cells is enough; no scan of the whole list per change.
     connect(&members_, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex& from, const QModelIndex& to) {
-                if (from.column() <= MemberTable::ColSendTime && to.column() >= MemberTable::ColSendTime
-                    && AnyPending() && !timTimer_->isActive())
-                    timTimer_->start();
+                if (timTimer_->isActive() || from.column() > MemberTable::ColSendTime
+                    || to.column() < MemberTable::ColSendTime)
+                    return;
+                for (int row = from.row(); row <= to.row(); ++row) {
+                    if (Clock::ParseTime(members_.Text(row + 1, MemberTable::ColSendTime)).isValid()) {
+                        timTimer_->start();
+                        return;
+                    }
+                }
             });
+    // The tray tick runs only while it has something to show: a held message
+    // flashing, or a tip that no longer matches the member count. An idle
+    // program then has no timer at all.
     timTimer2_ = new QTimer(this);
+    timTimer2_->setObjectName(QStringLiteral("timTimer2"));
     timTimer2_->setInterval(300);
     connect(timTimer2_, &QTimer::timeout, this, &frmMain::timTimer2_Timer);
+    connect(&members_, &MemberTable::CountChanged, this, [this] { StartTrayTick(); });
     // Runs only while a dismissed window waits for its slot to be emptied.
     timTimer3_ = new QTimer(this);
+    timTimer3_->setObjectName(QStringLiteral("timTimer3"));
     timTimer3_->setInterval(10);
     connect(timTimer3_, &QTimer::timeout, this, &frmMain::timTimer3_Timer);
 }

@@ -54,7 +54,9 @@ public:
     /// Message-waiting tip; v = 0 shows the letter, 1 the main icon, other
     /// values leave the picture.
     void FlashIcon(qint32 v);
-    /// The 300 ms tick: plain tip, or one step of the flashing cycle.
+    /// The 300 ms tick: plain tip, or one step of the flashing cycle. It
+    /// runs only while a held message flashes or the tip has to catch up
+    /// with the member count, and stops once the plain tip is shown.
     void timTimer2_Timer();
     /// A mouse event on the tray icon.
     void TrayIcon_Event(TrayEvent event, QPoint globalPos);
@@ -109,7 +111,8 @@ public:
     Dispatcher& dispatcher() { return dispatcher_; }
     QMenu* mnuMain() const { return mnuMain_; }
 
-    /// Held-back messages wait unseen: the tray flashes.
+    /// Held-back messages wait unseen: the tray flashes. Whoever sets it
+    /// also starts the tray tick.
     bool NonPopMsg = false;
     /// Phase of the flashing cycle: 0, 1 or 2.
     qint32 FlashCnt = 0;
@@ -134,6 +137,8 @@ private:
     void ConnectPopup(frmPopupCl* window);
     /// Whether some row waits for a receipt.
     bool AnyPending() const;
+    /// Starts the tray tick unless it runs already.
+    void StartTrayTick();
     bool SlotFree(qint32 slot) const;
     /// Sends the exit, removes the tray icon and ends the process.
     void EndProgram();

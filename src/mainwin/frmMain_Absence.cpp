@@ -99,6 +99,8 @@ void frmMain::mnuNonPopup_Click()
             Screen::SetTopMost(window);
         }
         NonPopMsg = false;
+        // The next tick puts the plain tip back and stops.
+        StartTrayTick();
     }
 }
 

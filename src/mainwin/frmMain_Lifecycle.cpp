@@ -46,7 +46,6 @@ bool frmMain::Form_Load()
     // The destination box leads the tab order: it has the focus when the
     // window first comes up.
     txtHost_->setFocus();
-    compose_ = new frmPopup(program_, members_, this);
 
     InitBrdAddr(program_);
     SetPort(program_);
@@ -57,8 +56,10 @@ bool frmMain::Form_Load()
     settings.PutIni(kBasic, QStringLiteral("USER_NAME"), settings.USER_NAME);
     txtUserName_->setText(settings.USER_NAME);
 
-    timTimer2_->start();
     SendEntry(program_);
+    // Built after the entry is out: nothing above needs it, and the other
+    // hosts hear of us a few milliseconds sooner.
+    compose_ = new frmPopup(program_, members_, this);
     return true;
 }
 

@@ -86,6 +86,7 @@ void frmMain::Message(const Datagram& d, bool sealed)
 
     if (AbsenceMode()) {
         NonPopMsg = true;
+        StartTrayTick();
     } else {
         window->show();
         Screen::SetTopMost(window);

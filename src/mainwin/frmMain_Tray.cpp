@@ -32,10 +32,19 @@ void frmMain::FlashIcon(qint32 v)
     env_.tray.Modify(picture, PlainTip() + QStringLiteral("\r\nメッセージあり"));
 }
 
+void frmMain::StartTrayTick()
+{
+    if (!timTimer2_->isActive())
+        timTimer2_->start();
+}
+
 void frmMain::timTimer2_Timer()
 {
     if (!NonPopMsg) {
+        // The plain tip is back and matches the list: nothing more to show
+        // until the count changes or a message is held again.
         UpdIcon();
+        timTimer2_->stop();
         return;
     }
     // Main icon for two ticks, letter for one; the phase carries over to the

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPixmapCache>
 #include <QPushButton>
 
 namespace wibblet {
@@ -28,6 +29,21 @@ constexpr int kCrashIcon = 4;
 void Place(QWidget* control, int left, int top, int width, int height)
 {
     control->setGeometry(Screen::Px(left), Screen::Px(top), Screen::Px(width), Screen::Px(height));
+}
+
+// The sender's pictures are drawn from their SVG once per process and
+// shared by every window: a burst of held messages builds a window each,
+// and each would otherwise parse and draw all ten.
+QPixmap Picture(int i)
+{
+    const int size = Screen::Px(480);
+    const QString key = QStringLiteral("wibblet/msg%1/%2").arg(i).arg(size);
+    QPixmap picture;
+    if (!QPixmapCache::find(key, &picture)) {
+        picture = QIcon(QStringLiteral(":/icons/msg%1.svg").arg(i)).pixmap(size);
+        QPixmapCache::insert(key, picture);
+    }
+    return picture;
 }
 
 QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption, int left, int top,
@@ -67,8 +83,7 @@ frmPopupCl::frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* p
         picIcon_[i]->setObjectName(QStringLiteral("picIcon%1").arg(i));
         Place(picIcon_[i], 360, 240, 480, 480);
         // A missing picture leaves an empty box rather than failing.
-        picIcon_[i]->setPixmap(
-            QIcon(QStringLiteral(":/icons/msg%1.svg").arg(i)).pixmap(Screen::Px(480)));
+        picIcon_[i]->setPixmap(Picture(i));
         picIcon_[i]->hide();
     }
 

@@ -120,15 +120,37 @@ QString DecodeAsciiOnly(const QByteArray& bytes)
     return out;
 }
 
+// Code page 932 is ASCII below 0x80, so the headers and host names that make
+// up most traffic need no converter.
+bool IsAscii(const QString& text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+bool IsAscii(const QByteArray& bytes)
+{
+    for (const char c : bytes) {
+        if (uchar(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 QByteArray Encode(const QString& text)
 {
+    if (text.isEmpty())
+        return {};
+    if (IsAscii(text))
+        return text.toLatin1();
     const iconv_t cd = Converters::ForThisThread().encoder;
     if (cd == kNoConverter)
         return EncodeAsciiOnly(text);
-    if (text.isEmpty())
-        return {};
     // One '?' per character, as Windows does; a surrogate pair is one character.
     auto onError = [](const unsigned char* in, size_t left) {
         size_t skip = 2;
@@ -142,11 +164,13 @@ QByteArray Encode(const QString& text)
 
 QString Decode(const QByteArray& bytes)
 {
+    if (bytes.isEmpty())
+        return {};
+    if (IsAscii(bytes))
+        return QString::fromLatin1(bytes);
     const iconv_t cd = Converters::ForThisThread().decoder;
     if (cd == kNoConverter)
         return DecodeAsciiOnly(bytes);
-    if (bytes.isEmpty())
-        return {};
     static const char16_t kReplacement = QChar::ReplacementCharacter;
     // A lead byte with a proper trail byte is one unknown character; otherwise
     // only the bad byte goes, so a following ASCII byte (say a line end) survives.

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 
 namespace wibblet {
 
@@ -146,11 +147,23 @@ void PosixUdpSocket::Close()
 
 QString PosixUdpSocket::LocalHostName() const
 {
+    // Every header carries the name, two per answered entry: asking the
+    // kernel each time costs a system call per datagram in a storm. A
+    // renamed host is seen within a second.
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    if (hostNameValid_ && now.tv_sec == hostNameSecond_) {
+        return hostName_;
+    }
     char name[256] = {};
     if (::gethostname(name, sizeof name - 1) != 0) {
+        hostNameValid_ = false;
         return QString();
     }
-    return QString::fromLocal8Bit(name);
+    hostName_ = QString::fromLocal8Bit(name);
+    hostNameSecond_ = now.tv_sec;
+    hostNameValid_ = true;
+    return hostName_;
 }
 
 QString PosixUdpSocket::LocalIP() const

@@ -27,6 +27,10 @@ private:
 
     int fd_ = -1;
     QSocketNotifier* notifier_ = nullptr;
+    /// The host name as last asked, and the second it was asked in.
+    mutable QString hostName_;
+    mutable qint64 hostNameSecond_ = 0;
+    mutable bool hostNameValid_ = false;
 };
 
 } // namespace wibblet

@@ -165,12 +165,44 @@ QByteArrayView CutValue(QByteArrayView value)
     return value.first(kept);
 }
 
+} // namespace
+
 QByteArray EncodeName(const QString& name)
 {
     return TrimBlanks(Cp932::Encode(name)).toByteArray();
 }
 
-} // namespace
+QByteArray FoldName(QByteArrayView name)
+{
+    QByteArray folded(name.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < name.size();) {
+        const qsizetype length = CharLength(name, i);
+        folded[i] = length == 2 ? name[i] : AsciiLower(name[i]);
+        if (length == 2)
+            folded[i + 1] = name[i + 1];
+        i += length;
+    }
+    return folded;
+}
+
+QString DecodeValue(QByteArrayView value)
+{
+    return Cp932::Decode(CutValue(value).toByteArray());
+}
+
+void ForEachKey(QByteArrayView data,
+                const std::function<void(QByteArrayView, QByteArrayView, QByteArrayView)>& visit)
+{
+    std::optional<QByteArrayView> section;
+    ForEachLine(data, [&](const Line& line) {
+        const Entry entry = Parse(line.text);
+        if (entry.kind == Entry::Section)
+            section = entry.name;
+        else if (entry.kind == Entry::Key && section)
+            visit(*section, entry.name, entry.value);
+        return true;
+    });
+}
 
 QString Read(const QString& path, const QString& section, const QString& key, const QString& def)
 {
@@ -191,14 +223,21 @@ QString Read(const QString& path, const QString& section, const QString& key, co
     const Found found = Find(data, EncodeName(section), EncodeName(key));
     if (!found.keyLine)
         return def;
-    return Cp932::Decode(CutValue(found.value).toByteArray());
+    return DecodeValue(found.value);
 }
 
-bool Write(const QString& path, const QString& section, const QString& key, const QString& value)
+bool Write(const QString& path, const QString& section, const QString& key, const QString& value,
+           QByteArray* written)
 {
+    // A line break would end the key's line early and make the rest of the
+    // value lines of their own: a pasted multi-line user name could add keys.
+    if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')))
+        return false;
+
     QByteArray old;
     QFile file(path);
-    if (file.exists()) {
+    const bool existed = file.exists();
+    if (existed) {
         // Never replace a file we could not read whole.
         if (!file.open(QIODevice::ReadOnly))
             return false;
@@ -228,6 +267,14 @@ bool Write(const QString& path, const QString& section, const QString& key, cons
         out += '[' + sectionName + "]\r\n" + keyLine + "\r\n";
     }
 
+    // Start-up writes back every value it has just read: rewriting (and
+    // syncing) an unchanged file would only cost time.
+    if (existed && out == old) {
+        if (written)
+            *written = out;
+        return true;
+    }
+
     // The new contents go to a temporary file that is renamed over the old
     // one, so a failure halfway never leaves a truncated settings file.
     QSaveFile save(path);
@@ -237,7 +284,11 @@ bool Write(const QString& path, const QString& section, const QString& key, cons
         save.cancelWriting();
         return false;
     }
-    return save.commit();
+    if (!save.commit())
+        return false;
+    if (written)
+        *written = out;
+    return true;
 }
 
 } // namespace wibblet::ProfileFile

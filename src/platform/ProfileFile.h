@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
+
+#include <functional>
 
 namespace wibblet::ProfileFile {
 
@@ -16,7 +19,23 @@ QString Read(const QString& path, const QString& section, const QString& key, co
 /// the end of its section, or appends the section at the end of the file, or
 /// creates the file. Every other line is kept byte for byte; new lines end in
 /// CR LF. The file is replaced through a temporary file, so a failed write
-/// leaves the old one whole. Returns false when the file could not be written.
-bool Write(const QString& path, const QString& section, const QString& key, const QString& value);
+/// leaves the old one whole. Returns false when the file could not be written,
+/// and without touching it for a value holding a line break (CR or LF).
+/// A write that would leave the file byte for byte as it is does not touch
+/// it. written, when given, receives the file's new contents.
+bool Write(const QString& path, const QString& section, const QString& key, const QString& value,
+           QByteArray* written = nullptr);
+
+/// Calls visit(section, key, value) for every key line that lies inside a
+/// section, in file order, with names and value trimmed as Read sees them.
+void ForEachKey(QByteArrayView data,
+                const std::function<void(QByteArrayView, QByteArrayView, QByteArrayView)>& visit);
+/// A name in code page 932, trimmed, as ForEachKey and Read compare it.
+QByteArray EncodeName(const QString& name);
+/// A name folded so that two names match exactly when their folds are equal:
+/// ASCII letters lowered, double-byte characters kept as they are.
+QByteArray FoldName(QByteArrayView name);
+/// A value's bytes as Read returns them: at most 1023 bytes, decoded.
+QString DecodeValue(QByteArrayView value);
 
 } // namespace wibblet::ProfileFile

@@ -1,5 +1,6 @@
 #include "protocol/MemberTable.h"
 
+#include "settings/Failure.h"
 #include "settings/NumberText.h"
 #include "settings/Program.h"
 #include "settings/Settings.h"
@@ -16,6 +17,16 @@ bool InRange(int column)
     return column >= 0 && column < MemberTable::ColumnCount;
 }
 
+// Slot of a packet-number column in the row's cached readings; -1 for others.
+int NumberSlot(int column)
+{
+    return column == MemberTable::ColSealed ? 0 : column == MemberTable::ColStandard ? 1 : -1;
+}
+
+// A bucket this large is mostly the empty cells (read as 0): the first of
+// them is found sooner by walking the list from the top.
+constexpr qsizetype kWalkBucket = 32;
+
 } // namespace
 
 MemberTable::MemberTable(QObject* parent) : QAbstractTableModel(parent) {}
@@ -24,7 +35,7 @@ QString MemberTable::Text(int row, int column) const
 {
     if (row < 1 || row > Count() || !InRange(column))
         return {};
-    return rows_[row - 1][column];
+    return rows_.at(row - 1).cells[column];
 }
 
 void MemberTable::SetText(int row, int column, const QString& text)
@@ -32,14 +43,20 @@ void MemberTable::SetText(int row, int column, const QString& text)
     if (row < 1 || row > Count() || !InRange(column))
         return;
     const int i = row - 1;
-    QString& cell = rows_[i][column];
+    Row& r = rows_.at(i);
+    QString& cell = r.cells[column];
     if (cell == text)
         return;
-    if (column == ColHost) {
-        CountHost(cell, -1);
-        CountHost(text, +1);
-    }
+    const int k = NumberSlot(column);
+    if (column == ColHost)
+        hosts_.remove(cell, &r);
+    else if (k >= 0)
+        UnindexNumber(r, k);
     cell = text;
+    if (column == ColHost)
+        hosts_.insert(cell, &r);
+    else if (k >= 0)
+        IndexNumber(r, k);
     const QModelIndex changed = index(i, column);
     Q_EMIT dataChanged(changed, changed);
     if (sorted_ && column == sortKey_)
@@ -48,19 +65,15 @@ void MemberTable::SetText(int row, int column, const QString& text)
 
 int MemberTable::Add(const QString& host)
 {
-    QStringList row(ColumnCount);
-    row[ColHost] = host;
+    auto row = std::make_unique<Row>();
+    row->cells[ColHost] = host;
     int pos = Count();
     if (sorted_) {
         // Upper bound: a new row goes after the rows it ties with.
-        const auto it = std::upper_bound(
-            rows_.cbegin(), rows_.cend(), row,
-            [this](const QStringList& a, const QStringList& b) { return Before(a, b); });
-        pos = static_cast<int>(it - rows_.cbegin());
+        pos = rows_.partitionPoint([this, &row](const Row& r) { return !Before(*row, r); });
     }
     beginInsertRows({}, pos, pos);
-    rows_.insert(pos, row);
-    CountHost(host, +1);
+    Index(rows_.insert(pos, std::move(row)));
     endInsertRows();
     Q_EMIT CountChanged(Count());
     return pos + 1;
@@ -72,45 +85,137 @@ void MemberTable::Remove(int row)
         return;
     const int i = row - 1;
     beginRemoveRows({}, i, i);
-    CountHost(rows_[i][ColHost], -1);
-    rows_.removeAt(i);
+    Unindex(rows_.at(i));
+    rows_.take(i);
     endRemoveRows();
     Q_EMIT CountChanged(Count());
 }
 
 void MemberTable::Clear()
 {
-    if (rows_.isEmpty())
+    if (Count() == 0)
         return;
     beginResetModel();
+    hosts_.clear();
+    for (NumberIndex& index : numbers_)
+        index = {};
     rows_.clear();
-    hostCount_.clear();
     endResetModel();
     Q_EMIT CountChanged(0);
 }
 
 int MemberTable::chkMember(const QString& hname) const
 {
-    if (hname.isEmpty() || !hostCount_.contains(hname))
+    if (hname.isEmpty())
         return -1;
-    for (int i = 0; i < Count(); ++i) {
-        if (rows_[i][ColHost] == hname)
-            return i + 1;
+    // Usually one row per host; when a host was listed twice, the first.
+    int first = -1;
+    const auto [from, to] = hosts_.equal_range(hname);
+    for (auto it = from; it != to; ++it) {
+        const int i = MemberRows::indexOf(**it);
+        if (first < 0 || i < first)
+            first = i;
     }
-    return -1;
+    return first < 0 ? -1 : first + 1;
 }
 
 int MemberTable::chkPacNo(std::optional<qint32> number, int column) const
 {
     if (!number)
         return -1;
-    // A scan in order: a cell that is not a number must fail even when a
-    // later row would match, so no shortcut by value.
-    for (int i = 0; i < Count(); ++i) {
-        if (ReadNumber(NzVal(rows_[i].value(column))) == *number)
-            return i + 1;
+    const int k = NumberSlot(column);
+    if (k < 0) {
+        // A scan in order: a cell that is not a number must fail even when
+        // a later row would match, so no shortcut by value.
+        for (int i = 0; i < Count(); ++i) {
+            if (ReadNumber(NzVal(Text(i + 1, column))) == *number)
+                return i + 1;
+        }
+        return -1;
     }
-    return -1;
+
+    // The same answer as that scan: the first matching row, unless an
+    // unreadable cell comes before it.
+    const NumberIndex& index = numbers_[k];
+    const auto bucket = index.byValue.constFind(*number);
+    if (bucket != index.byValue.cend() && bucket->size() > kWalkBucket) {
+        int found = -1;
+        int failure = 0;
+        int i = 0;
+        rows_.forEach([&](const Row& row) {
+            if (row.failure[k] != 0)
+                failure = row.failure[k];
+            else if (row.number[k] == *number)
+                found = i + 1;
+            ++i;
+            return failure == 0 && found < 0;
+        });
+        if (failure != 0)
+            throw Failure(failure);
+        return found;
+    }
+    const int match = bucket == index.byValue.cend() ? -1 : First(*bucket);
+    const int unreadable = First(index.unreadable);
+    if (unreadable >= 0 && (match < 0 || unreadable < match))
+        throw Failure(rows_.at(unreadable).failure[k]);
+    return match < 0 ? -1 : match + 1;
+}
+
+int MemberTable::First(const QSet<const Row*>& rows)
+{
+    int first = -1;
+    for (const Row* row : rows) {
+        const int i = MemberRows::indexOf(*row);
+        if (first < 0 || i < first)
+            first = i;
+    }
+    return first;
+}
+
+void MemberTable::Index(Row& row)
+{
+    hosts_.insert(row.cells[ColHost], &row);
+    IndexNumber(row, 0);
+    IndexNumber(row, 1);
+}
+
+void MemberTable::Unindex(const Row& row)
+{
+    hosts_.remove(row.cells[ColHost], &row);
+    UnindexNumber(row, 0);
+    UnindexNumber(row, 1);
+}
+
+void MemberTable::IndexNumber(Row& row, int k)
+{
+    // Read once here, as chkPacNo would read it.
+    Row& r = row;
+    const QString& cell = r.cells[k == 0 ? ColSealed : ColStandard];
+    r.failure[k] = 0;
+    try {
+        r.number[k] = ReadNumber(NzVal(cell));
+    } catch (const Failure& failure) {
+        r.failure[k] = failure.Number();
+    }
+    if (r.failure[k] != 0)
+        numbers_[k].unreadable.insert(&row);
+    else
+        numbers_[k].byValue[r.number[k]].insert(&row);
+}
+
+void MemberTable::UnindexNumber(const Row& row, int k)
+{
+    NumberIndex& index = numbers_[k];
+    if (row.failure[k] != 0) {
+        index.unreadable.remove(&row);
+        return;
+    }
+    const auto bucket = index.byValue.find(row.number[k]);
+    if (bucket == index.byValue.end())
+        return;
+    bucket->remove(&row);
+    if (bucket->isEmpty())
+        index.byValue.erase(bucket);
 }
 
 void MemberTable::SetSortKey(int key)
@@ -147,7 +252,7 @@ QVariant MemberTable::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return rows_[index.row()][index.column()];
+        return rows_.at(index.row()).cells[index.column()];
     case Qt::TextAlignmentRole:
         return static_cast<int>(index.column() == ColPresence
                                     ? Qt::Alignment(Qt::AlignCenter)
@@ -178,60 +283,68 @@ QVariant MemberTable::headerData(int section, Qt::Orientation orientation, int r
 void MemberTable::Resort()
 {
     const int n = Count();
-    QList<int> order(n);
+    std::vector<const Row*> rows;
+    rows.reserve(std::size_t(n));
+    rows_.forEach([&rows](const Row& row) {
+        rows.push_back(&row);
+        return true;
+    });
+    std::vector<int> order(static_cast<std::size_t>(n));
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(),
-                     [this](int a, int b) { return Before(rows_[a], rows_[b]); });
+                     [this, &rows](int a, int b) { return Before(*rows[a], *rows[b]); });
     if (std::is_sorted(order.cbegin(), order.cend()))
         return;
 
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    QList<int> newRow(n);
-    QList<QStringList> sorted;
-    sorted.reserve(n);
-    for (int i = 0; i < n; ++i) {
-        newRow[order[i]] = i;
-        sorted.append(rows_[order[i]]);
-    }
+    std::vector<int> newRow(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        newRow[std::size_t(order[std::size_t(i)])] = i;
     const QModelIndexList from = persistentIndexList();
     QModelIndexList to;
     to.reserve(from.size());
     for (const QModelIndex& old : from)
-        to.append(index(newRow[old.row()], old.column()));
+        to.append(index(newRow[std::size_t(old.row())], old.column()));
     changePersistentIndexList(from, to);
-    rows_ = std::move(sorted);
+    rows_.reorder(order);
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-bool MemberTable::Before(const QStringList& a, const QStringList& b) const
+bool MemberTable::Before(const Row& a, const Row& b) const
 {
-    return QString::compare(a[sortKey_], b[sortKey_], Qt::CaseInsensitive) < 0;
+    return QString::compare(a.cells[sortKey_], b.cells[sortKey_], Qt::CaseInsensitive) < 0;
 }
 
 void MemberTable::Reposition(int i)
 {
     // The other rows are in order; the row goes among its equals where a
     // stable sort of the whole list would put it, i.e. as near its old place
-    // as the order allows.
-    const QStringList row = rows_.takeAt(i);
-    const auto before = [this](const QStringList& a, const QStringList& b) { return Before(a, b); };
-    const auto lo = std::lower_bound(rows_.cbegin(), rows_.cend(), row, before) - rows_.cbegin();
-    const auto hi = std::upper_bound(rows_.cbegin(), rows_.cend(), row, before) - rows_.cbegin();
-    rows_.insert(i, row);
-    const int target = static_cast<int>(std::clamp<qsizetype>(i, lo, hi));
+    // as the order allows. Positions below count the list without the row.
+    const Row& row = rows_.at(i);
+    const int others = Count() - 1;
+    const auto other = [this, i](int k) -> const Row& { return rows_.at(k < i ? k : k + 1); };
+    int lo = 0;
+    for (int hi = others; lo < hi;) {
+        const int mid = lo + (hi - lo) / 2;
+        if (Before(other(mid), row))
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    int hi = lo;
+    for (int top = others; hi < top;) {
+        const int mid = hi + (top - hi) / 2;
+        if (Before(row, other(mid)))
+            top = mid;
+        else
+            hi = mid + 1;
+    }
+    const int target = std::clamp(i, lo, hi);
     if (target == i)
         return;
     beginMoveRows({}, i, i, {}, target > i ? target + 1 : target);
-    rows_.move(i, target);
+    rows_.insert(target, rows_.take(i));
     endMoveRows();
-}
-
-void MemberTable::CountHost(const QString& host, int delta)
-{
-    int& count = hostCount_[host];
-    count += delta;
-    if (count <= 0)
-        hostCount_.remove(host);
 }
 
 void AddMember(const Program& program, MemberTable& members, const QString& hostname)

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "protocol/MemberRows.h"
+
 #include <QAbstractTableModel>
 #include <QHash>
-#include <QList>
-#include <QStringList>
+#include <QMultiHash>
+#include <QSet>
 
 #include <optional>
 
@@ -71,16 +73,32 @@ Q_SIGNALS:
     void CountChanged(int count);
 
 private:
+    using Row = MemberRows::Row;
+    /// Rows whose packet-number cell in one column reads as each number, and
+    /// rows whose cell does not read as a number at all.
+    struct NumberIndex {
+        QHash<qint32, QSet<const Row*>> byValue;
+        QSet<const Row*> unreadable;
+    };
+
     void Resort();
-    bool Before(const QStringList& a, const QStringList& b) const;
+    bool Before(const Row& a, const Row& b) const;
     /// Moves row i (0-based) to its sorted place after its key changed.
     void Reposition(int i);
-    void CountHost(const QString& host, int delta);
+    /// Adds a row to, or takes it out of, the host and number indexes.
+    void Index(Row& row);
+    void Unindex(const Row& row);
+    void IndexNumber(Row& row, int k);
+    void UnindexNumber(const Row& row, int k);
+    /// The first row (0-based) among rows, or -1.
+    static int First(const QSet<const Row*>& rows);
 
-    QList<QStringList> rows_;
-    /// Rows per host name, so that a host without a row (the common case
-    /// during an entry storm) is answered without a scan.
-    QHash<QString, int> hostCount_;
+    MemberRows rows_;
+    /// Rows by exact host name: a lookup finds its row without a scan,
+    /// which keeps an entry storm cheap however long the list is.
+    QMultiHash<QString, const Row*> hosts_;
+    /// By packet number, for ColSealed and ColStandard.
+    NumberIndex numbers_[2];
     int sortKey_ = 0;
     bool sorted_ = true;
 };

@@ -22,9 +22,9 @@ constexpr qint32 kMaxCount = 1 << 24;
 // A count edited into something that is not a count (a word, a negative or
 // impossible number) is an empty list, so that an addition lands at index 0,
 // where the readers look.
-qint32 ReadCount(const Program& program)
+qint32 ReadCount(const ProfileSnapshot& file)
 {
-    const qint32 count = ReadNumberOr(program.settings.GetIni(kSection, kCount, QStringLiteral("0")), 0);
+    const qint32 count = ReadNumberOr(file.Value(kSection, kCount, QStringLiteral("0")), 0);
     return count < 0 || count > kMaxCount ? 0 : count;
 }
 
@@ -50,9 +50,18 @@ void AddBrdList(const Program& program, const QString& address)
     const QString broadcast = MakeBrdAddr(address);
     if (broadcast == program.ownBroadcast)
         return;
-    const qint32 count = ReadCount(program);
-    for (qint32 i = 0; i < count; ++i) {
-        if (program.settings.GetIni(kSection, EntryKey(i), QString()) == broadcast)
+    // The entries holding this address, found by value instead of reading
+    // all of them: every new host from another subnet asks. Only the keys
+    // a scan of 0 … count-1 would read count.
+    const auto file = program.settings.Snapshot();
+    const qint32 count = ReadCount(*file);
+    const QByteArray prefix = "brc_ip_"; // EntryKey's, folded as the file's keys are
+    for (const QByteArray& key : file->KeysWithValue(kSection, broadcast)) {
+        if (!key.startsWith(prefix))
+            continue;
+        bool number = false;
+        const qint32 i = key.sliced(prefix.size()).toInt(&number);
+        if (number && i >= 0 && i < count && key == prefix + QByteArray::number(i))
             return;
     }
     program.settings.PutIni(kSection, kCount, QString::number(count + 1));
@@ -62,9 +71,10 @@ void AddBrdList(const Program& program, const QString& address)
 QStringList ReadBrdList(const Program& program)
 {
     QStringList list;
-    const qint32 count = ReadCount(program);
+    const auto file = program.settings.Snapshot();
+    const qint32 count = ReadCount(*file);
     for (qint32 i = 0; i < count; ++i)
-        list.append(program.settings.GetIni(kSection, EntryKey(i), QString()));
+        list.append(file->Value(kSection, EntryKey(i), QString()));
     return list;
 }
 

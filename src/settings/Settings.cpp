@@ -1,7 +1,6 @@
 #include "settings/Settings.h"
 
 #include "platform/Cp932.h"
-#include "platform/ProfileFile.h"
 #include "settings/NumberText.h"
 
 namespace wibblet {
@@ -21,30 +20,36 @@ QString ErrExeKey(qint32 i)
 
 QString Settings::GetIni(const QString& section, const QString& key, const QString& def) const
 {
-    return ProfileFile::Read(path, section, key, def);
+    return file_.Read(path, section, key, def);
 }
 
 void Settings::PutIni(const QString& section, const QString& key, const QString& value) const
 {
-    ProfileFile::Write(path, section, key, value);
+    file_.Write(path, section, key, value);
+}
+
+std::shared_ptr<const ProfileSnapshot> Settings::Snapshot() const
+{
+    return file_.Current(path);
 }
 
 void Settings::Read()
 {
-    DEF_TITLE = GetIni(kDefault, QStringLiteral("DEF_TITLE"), DefaultTitle());
-    DEF_OK = GetIni(kDefault, QStringLiteral("DEF_OK"), DefaultOk());
+    const auto file = Snapshot();
+    DEF_TITLE = file->Value(kDefault, QStringLiteral("DEF_TITLE"), DefaultTitle());
+    DEF_OK = file->Value(kDefault, QStringLiteral("DEF_OK"), DefaultOk());
 
     // A count that cannot size a list (not a number, negative, absurd) is 0.
-    ERR_CNT = ReadNumberOr(GetIni(kError, QStringLiteral("ERR_CNT"), QStringLiteral("0")), 0);
+    ERR_CNT = ReadNumberOr(file->Value(kError, QStringLiteral("ERR_CNT"), QStringLiteral("0")), 0);
     if (ERR_CNT < 0 || ERR_CNT > MaxErrCnt)
         ERR_CNT = 0;
     ERR_EXE.clear();
     for (qint32 i = 0; i <= ERR_CNT; ++i)
-        ERR_EXE.append(GetIni(kError, ErrExeKey(i), DefaultErrExe()));
+        ERR_EXE.append(file->Value(kError, ErrExeKey(i), DefaultErrExe()));
 
-    USER_NAME = GetIni(kBasic, QStringLiteral("USER_NAME"), QString());
-    SECRET_OK = GetIni(kBasic, QStringLiteral("SECRET_OK"), QString());
-    IP_MSG = GetIni(kBasic, QStringLiteral("IP_MSG"), QString());
+    USER_NAME = file->Value(kBasic, QStringLiteral("USER_NAME"), QString());
+    SECRET_OK = file->Value(kBasic, QStringLiteral("SECRET_OK"), QString());
+    IP_MSG = file->Value(kBasic, QStringLiteral("IP_MSG"), QString());
 }
 
 void Settings::WriteBack() const

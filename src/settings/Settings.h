@@ -1,7 +1,11 @@
 #pragma once
 
+#include "platform/ProfileCache.h"
+
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 namespace wibblet {
 
@@ -24,6 +28,9 @@ public:
     QString GetIni(const QString& section, const QString& key, const QString& def) const;
     /// Writes one value; failures are not reported.
     void PutIni(const QString& section, const QString& key, const QString& value) const;
+    /// The file as it is now, for reading many values at once: one look at
+    /// the disk instead of one per value.
+    std::shared_ptr<const ProfileSnapshot> Snapshot() const;
 
     /// Fills the record from the file: DEF_TITLE, DEF_OK, ERR_CNT, the
     /// program names, USER_NAME, SECRET_OK, IP_MSG, in that order.
@@ -40,6 +47,11 @@ public:
     QString USER_NAME;
     QString SECRET_OK;
     QString IP_MSG;
+
+private:
+    /// The file stays parsed between reads; it is parsed again only when it
+    /// changed on disk.
+    mutable ProfileCache file_;
 };
 
 /// Byte length of a text in code page 932; the null text gives 0.

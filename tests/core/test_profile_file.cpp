@@ -114,7 +114,7 @@ TEST_F(ProfileFileTest, ReadCopesWithGarbage)
 {
     QByteArray garbage;
     for (int i = 0; i < 3'000'000; ++i)
-        garbage.append(char((i * 7919) >> 3));
+        garbage.append(char((unsigned(i) * 7919u) >> 3)); // wraps by design
     Put(garbage + "\n[Main]\nKey=\x81");
     EXPECT_EQ(Read("Main", "Key"), QString(QChar::ReplacementCharacter));
     EXPECT_EQ(Read("Main", "Other"), QStringLiteral("<default>"));
