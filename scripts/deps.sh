@@ -14,6 +14,8 @@ packages=(
     libgtest-dev iproute2 util-linux xvfb xauth python3 procps xdotool
     # the interoperability test's peer client and its screenshot
     iptux imagemagick
+    # fuzzing (libFuzzer ships with clang's runtime) and the benchmarks
+    clang libclang-rt-14-dev libbenchmark-dev
 )
 
 missing=()

@@ -1,0 +1,161 @@
+// An entry storm: every host on a large LAN announcing itself while the
+// member list already holds many rows. Each entry is parsed, looked up,
+// listed if new, and answered twice.
+#include "BenchProgram.h"
+
+#include "protocol/MemberTable.h"
+#include "settings/Program.h"
+
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <ctime>
+#include <random>
+
+namespace wibblet::bench {
+
+namespace {
+
+double ThreadSeconds()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+QString RandomHost(std::mt19937& random)
+{
+    return QStringLiteral("h%1").arg(random(), 8, 16, QLatin1Char('0'));
+}
+
+QString SenderAddress(std::mt19937& random)
+{
+    return QStringLiteral("10.98.0.%1").arg(2 + random() % 250);
+}
+
+QByteArray EntryFrom(const QString& host, qint64 packetNo)
+{
+    return "1:" + QByteArray::number(packetNo) + ":user:" + host.toLatin1() + ":1:nick"
+           + QByteArray(4, '\0');
+}
+
+// Fills the list as answers would, without sending anything.
+QStringList Fill(BenchProgram& p, int rows, std::mt19937& random)
+{
+    QStringList hosts;
+    MemberTable& members = p.main->members();
+    Program& program = p.main->program();
+    while (members.Count() < rows) {
+        const QString host = RandomHost(random);
+        if (members.chkMember(host) >= 1)
+            continue;
+        members.Add(host);
+        program.senderName = host;
+        program.senderAddress = SenderAddress(random);
+        AddMember(program, members, host);
+        hosts << host;
+    }
+    QCoreApplication::processEvents();
+    return hosts;
+}
+
+void Sizes(benchmark::internal::Benchmark* b)
+{
+    for (int rows : {100, 1000, 10000, 50000})
+        b->Arg(rows);
+}
+
+void BM_EntryFromListedHost(benchmark::State& state)
+{
+    BenchProgram p;
+    std::mt19937 random(1);
+    const QStringList hosts = Fill(p, int(state.range(0)), random);
+    const qint64 sentBefore = p.socket.sent;
+    qint64 packetNo = 0;
+    for (auto _ : state) {
+        const QString& host = hosts[int(random() % hosts.size())];
+        p.socket.Inject(EntryFrom(host, ++packetNo), QStringLiteral("10.98.0.9"));
+    }
+    if (p.main->members().Count() != state.range(0) || p.socket.sent - sentBefore != 2 * packetNo)
+        state.SkipWithError("an entry was not answered twice, or the list changed");
+    state.counters["rows"] = double(p.main->members().Count());
+}
+BENCHMARK(BM_EntryFromListedHost)->Apply(Sizes);
+
+// The host is new: a row is added (sorted into place) and filled. The row is
+// taken out again, untimed, so the list keeps its size. Timed by the
+// thread's CPU clock: on a shared machine the wall clock also counts the
+// time other processes had the CPU.
+void BM_EntryFromNewHost(benchmark::State& state)
+{
+    BenchProgram p;
+    std::mt19937 random(2);
+    Fill(p, int(state.range(0)), random);
+    MemberTable& members = p.main->members();
+    qint64 packetNo = 0;
+    const qint64 sentBefore = p.socket.sent;
+    for (auto _ : state) {
+        QString host = RandomHost(random);
+        while (members.chkMember(host) >= 1)
+            host = RandomHost(random);
+        const QByteArray entry = EntryFrom(host, ++packetNo);
+        const QString from = SenderAddress(random);
+        const double start = ThreadSeconds();
+        p.socket.Inject(entry, from);
+        state.SetIterationTime(ThreadSeconds() - start);
+        members.Remove(members.chkMember(host));
+    }
+    if (members.Count() != state.range(0) || p.socket.sent - sentBefore != 2 * packetNo)
+        state.SkipWithError("an entry was not answered twice, or the list changed");
+    state.counters["rows"] = double(members.Count());
+}
+BENCHMARK(BM_EntryFromNewHost)->Apply(Sizes)->UseManualTime();
+
+void BM_ChkMember(benchmark::State& state)
+{
+    BenchProgram p;
+    std::mt19937 random(3);
+    const QStringList hosts = Fill(p, int(state.range(0)), random);
+    const MemberTable& members = p.main->members();
+    const bool hit = state.range(1) != 0;
+    QStringList asked = hosts;
+    if (!hit) {
+        for (QString& host : asked)
+            host += QLatin1Char('x');
+    }
+    int i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(members.chkMember(asked[i]));
+        i = (i + 1) % int(asked.size());
+    }
+    state.SetLabel(hit ? "listed host" : "unknown host");
+}
+BENCHMARK(BM_ChkMember)->ArgsProduct({{100, 1000, 10000, 50000}, {1, 0}});
+
+// One row in a hundred waits for a receipt, each with its own number.
+void BM_ChkPacNo(benchmark::State& state)
+{
+    BenchProgram p;
+    std::mt19937 random(4);
+    Fill(p, int(state.range(0)), random);
+    MemberTable& members = p.main->members();
+    QList<qint32> pending;
+    for (int row = 1; row <= members.Count(); row += 100) {
+        members.SetText(row, MemberTable::ColStandard, QString::number(1000 + row));
+        pending << 1000 + row;
+    }
+    const bool hit = state.range(1) != 0;
+    int i = 0;
+    for (auto _ : state) {
+        const qint32 number = hit ? pending[i] : -pending[i];
+        benchmark::DoNotOptimize(members.chkPacNo(number, MemberTable::ColStandard));
+        i = (i + 1) % int(pending.size());
+    }
+    state.SetLabel(hit ? "pending number" : "unknown number");
+}
+BENCHMARK(BM_ChkPacNo)->ArgsProduct({{100, 1000, 10000, 50000}, {1, 0}});
+
+} // namespace
+
+} // namespace wibblet::bench
