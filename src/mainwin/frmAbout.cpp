@@ -8,15 +8,6 @@
 
 namespace wibblet {
 
-namespace {
-
-void Place(QWidget* control, int left, int top, int width, int height)
-{
-    control->setGeometry(Screen::Px(left), Screen::Px(top), Screen::Px(width), Screen::Px(height));
-}
-
-} // namespace
-
 frmAbout::frmAbout(QWidget* owner)
     : QWidget(owner, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                          | Qt::WindowCloseButtonHint)
@@ -30,25 +21,25 @@ frmAbout::frmAbout(QWidget* owner)
 
     auto* picture = new QLabel(this);
     picture->setObjectName(QStringLiteral("Picture1"));
-    Place(picture, 240, 240, 480, 480);
+    Screen::Place(picture, 240, 240, 480, 480);
     picture->setPixmap(QIcon(QStringLiteral(":/icons/app.svg")).pixmap(Screen::Px(480)));
 
     auto* name = new QLabel(QStringLiteral("Wibblet"), this);
     name->setObjectName(QStringLiteral("lblName"));
-    Place(name, 960, 240, 3255, 240);
+    Screen::Place(name, 960, 240, 3255, 240);
 
     auto* version = new QLabel(
         VersionText(WIBBLET_VERSION_MAJOR, WIBBLET_VERSION_MINOR, WIBBLET_VERSION_PATCH), this);
     version->setObjectName(QStringLiteral("lblVer"));
-    Place(version, 4320, 240, 1335, 240);
+    Screen::Place(version, 4320, 240, 1335, 240);
 
     auto* author = new QLabel(QStringLiteral("Wibblet 開発チーム"), this);
     author->setObjectName(QStringLiteral("Label2"));
-    Place(author, 960, 600, 2895, 240);
+    Screen::Place(author, 960, 600, 2895, 240);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("cmdOK"));
-    Place(ok, 4560, 720, 1095, 375);
+    Screen::Place(ok, 4560, 720, 1095, 375);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QWidget::close);
 

@@ -21,15 +21,10 @@ namespace wibblet {
 namespace {
 
 // Places a control by its rectangle in twips.
-void Place(QWidget* control, int left, int top, int width, int height)
-{
-    control->setGeometry(Screen::Px(left), Screen::Px(top), Screen::Px(width), Screen::Px(height));
-}
-
 QLabel* AddLabel(QWidget* parent, const QString& caption, int left, int top, int width, int height)
 {
     auto* label = new QLabel(caption, parent);
-    Place(label, left, top, width, height);
+    Screen::Place(label, left, top, width, height);
     // A caption wider than its box runs on behind the control to its right
     // instead of being cut short.
     label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
@@ -41,7 +36,7 @@ QLineEdit* AddTextBox(QWidget* parent, const char* name, int left, int top, int 
 {
     auto* box = new QLineEdit(parent);
     box->setObjectName(QString::fromLatin1(name));
-    Place(box, left, top, width, height);
+    Screen::Place(box, left, top, width, height);
     return box;
 }
 
@@ -50,7 +45,7 @@ QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption
 {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QString::fromLatin1(name));
-    Place(button, left, top, width, height);
+    Screen::Place(button, left, top, width, height);
     return button;
 }
 
@@ -145,7 +140,7 @@ void frmMain::BuildControls()
 
     lsvMember_ = new QTreeView(this);
     lsvMember_->setObjectName(QStringLiteral("lsvMember"));
-    Place(lsvMember_, 0, 960, 4335, 1815);
+    Screen::Place(lsvMember_, 0, 960, 4335, 1815);
     lsvMember_->setModel(&members_);
     lsvMember_->setRootIsDecorated(false);
     lsvMember_->setUniformRowHeights(true);

@@ -10,15 +10,6 @@
 
 namespace wibblet {
 
-namespace {
-
-void Place(QWidget* control, int left, int top, int width, int height)
-{
-    control->setGeometry(Screen::Px(left), Screen::Px(top), Screen::Px(width), Screen::Px(height));
-}
-
-} // namespace
-
 frmOpenNotice::frmOpenNotice(QWidget* owner)
     : QWidget(owner, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
@@ -32,19 +23,19 @@ frmOpenNotice::frmOpenNotice(QWidget* owner)
     auto* label = new QLabel(QStringLiteral("開封されました。"), this);
     label->setObjectName(QStringLiteral("Label1"));
     label->setFont(noticeFont);
-    Place(label, 600, 120, 1380, 195);
+    Screen::Place(label, 600, 120, 1380, 195);
     label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
 
     lblDate_ = new QLabel(this);
     lblDate_->setObjectName(QStringLiteral("lblDate"));
     lblDate_->setFont(noticeFont);
     lblDate_->setAlignment(Qt::AlignCenter);
-    Place(lblDate_, 240, 360, 2055, 255);
+    Screen::Place(lblDate_, 240, 360, 2055, 255);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("cmdOK"));
     ok->setDefault(true);
-    Place(ok, 720, 720, 1095, 375);
+    Screen::Place(ok, 720, 720, 1095, 375);
     connect(ok, &QPushButton::clicked, this, &QWidget::hide);
 
     Screen::Centre(this);

@@ -38,11 +38,6 @@ constexpr int kFirstIcon = 8;
 const QString kCrLf = QStringLiteral("\r\n");
 
 // Places a control by its rectangle in twips.
-void Place(QWidget* control, int left, int top, int width, int height)
-{
-    control->setGeometry(Screen::Px(left), Screen::Px(top), Screen::Px(width), Screen::Px(height));
-}
-
 // Places a control that sizes itself to its caption.
 void PlaceAt(QWidget* control, int left, int top)
 {
@@ -62,7 +57,7 @@ QLineEdit* AddTextBox(QWidget* parent, const char* name, int left, int top, int 
 {
     auto* box = new QLineEdit(parent);
     box->setObjectName(QString::fromLatin1(name));
-    Place(box, left, top, width, height);
+    Screen::Place(box, left, top, width, height);
     return box;
 }
 
@@ -105,14 +100,14 @@ frmPopup::frmPopup(Program& program, MemberTable& members, QWidget* parent)
 
     auto* fraIcon = new QGroupBox(QStringLiteral("表示アイコンの選択"), this);
     fraIcon->setObjectName(QStringLiteral("fraIcon"));
-    Place(fraIcon, 120, 540, 5055, 1095);
+    Screen::Place(fraIcon, 120, 540, 5055, 1095);
     fraIcon->setToolTip(QStringLiteral("メッセージと共に表示されるアイコンを選択します。"));
     auto* icons = new QButtonGroup(this);
     icons->setExclusive(true);
     for (int i = 0; i < kIconCount; ++i) {
         picIcon_[i] = new QLabel(fraIcon);
         picIcon_[i]->setObjectName(QStringLiteral("picIcon%1").arg(i));
-        Place(picIcon_[i], 120 + 540 * i, 240, 480, 480);
+        Screen::Place(picIcon_[i], 120 + 540 * i, 240, 480, 480);
         picIcon_[i]->setPixmap(
             QIcon(QStringLiteral(":/icons/msg%1.svg").arg(i)).pixmap(Screen::Px(480)));
         // A click on the picture chooses it too: the radio buttons are small.
@@ -120,7 +115,7 @@ frmPopup::frmPopup(Program& program, MemberTable& members, QWidget* parent)
 
         optIcon_[i] = new QRadioButton(fraIcon);
         optIcon_[i]->setObjectName(QStringLiteral("optIcon%1").arg(i));
-        Place(optIcon_[i], 240 + 540 * i, 840, 195, 195);
+        Screen::Place(optIcon_[i], 240 + 540 * i, 840, 195, 195);
         icons->addButton(optIcon_[i], i);
     }
     optIcon_[kFirstIcon]->setChecked(true);
@@ -132,7 +127,7 @@ frmPopup::frmPopup(Program& program, MemberTable& members, QWidget* parent)
     AddLabel(this, "Label2", QStringLiteral("送信メッセージ："), 180, 1740);
     txtMSG_ = new QTextEdit(this);
     txtMSG_->setObjectName(QStringLiteral("txtMSG"));
-    Place(txtMSG_, 120, 1980, 5055, 1935);
+    Screen::Place(txtMSG_, 120, 1980, 5055, 1935);
     txtMSG_->setAcceptRichText(false);
     txtMSG_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtMSG_->setToolTip(QStringLiteral("送信するメッセージを記述します。（８行以内）"));
@@ -153,7 +148,7 @@ frmPopup::frmPopup(Program& program, MemberTable& members, QWidget* parent)
 
     cmdSend_ = new QPushButton(QStringLiteral("メッセージ送信"), this);
     cmdSend_->setObjectName(QStringLiteral("cmdSend"));
-    Place(cmdSend_, 1980, 4920, 1275, 375);
+    Screen::Place(cmdSend_, 1980, 4920, 1275, 375);
     cmdSend_->setDefault(true);
     connect(cmdSend_, &QPushButton::clicked, this, [this] { cmdSend_Click(); });
 

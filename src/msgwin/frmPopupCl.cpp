@@ -26,11 +26,6 @@ constexpr int kFallbackPicture = 9;
 constexpr int kCrashIcon = 4;
 
 // Places a control by its rectangle in twips.
-void Place(QWidget* control, int left, int top, int width, int height)
-{
-    control->setGeometry(Screen::Px(left), Screen::Px(top), Screen::Px(width), Screen::Px(height));
-}
-
 // The sender's pictures are drawn from their SVG once per process and
 // shared by every window: a burst of held messages builds a window each,
 // and each would otherwise parse and draw all ten.
@@ -51,7 +46,7 @@ QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption
 {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QString::fromLatin1(name));
-    Place(button, left, top, width, height);
+    Screen::Place(button, left, top, width, height);
     // Enter must not dismiss a message the user has not read yet.
     button->setAutoDefault(false);
     button->setDefault(false);
@@ -72,7 +67,7 @@ frmPopupCl::frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* p
     // armed when the window pops up under the user's typing.
     txtDummy_ = new QLineEdit(this);
     txtDummy_->setObjectName(QStringLiteral("txtDummy"));
-    Place(txtDummy_, 0, 0, 75, 165);
+    Screen::Place(txtDummy_, 0, 0, 75, 165);
     txtDummy_->setFrame(false);
     QPalette hidden = txtDummy_->palette();
     hidden.setColor(QPalette::Base, palette().color(QPalette::Window));
@@ -81,7 +76,7 @@ frmPopupCl::frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* p
     for (int i = 0; i < kPictureCount; ++i) {
         picIcon_[i] = new QLabel(this);
         picIcon_[i]->setObjectName(QStringLiteral("picIcon%1").arg(i));
-        Place(picIcon_[i], 360, 240, 480, 480);
+        Screen::Place(picIcon_[i], 360, 240, 480, 480);
         // A missing picture leaves an empty box rather than failing.
         picIcon_[i]->setPixmap(Picture(i));
         picIcon_[i]->hide();
@@ -89,7 +84,7 @@ frmPopupCl::frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* p
 
     lblMSG_ = new QLabel(this);
     lblMSG_->setObjectName(QStringLiteral("lblMSG"));
-    Place(lblMSG_, 1080, 240, 5895, 1695);
+    Screen::Place(lblMSG_, 1080, 240, 5895, 1695);
     // The text comes from the network: never let it be read as markup.
     lblMSG_->setTextFormat(Qt::PlainText);
     lblMSG_->setWordWrap(true);
@@ -99,7 +94,7 @@ frmPopupCl::frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* p
 
     lblDetail_ = new QLabel(this);
     lblDetail_->setObjectName(QStringLiteral("lblDetail"));
-    Place(lblDetail_, 120, 2040, 8295, 3615);
+    Screen::Place(lblDetail_, 120, 2040, 8295, 3615);
     lblDetail_->setTextFormat(Qt::PlainText);
     lblDetail_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     // A fixed-pitch face, so the register dump lines up like a system dump.

@@ -189,18 +189,17 @@ void MemberTable::Unindex(const Row& row)
 void MemberTable::IndexNumber(Row& row, int k)
 {
     // Read once here, as chkPacNo would read it.
-    Row& r = row;
-    const QString& cell = r.cells[k == 0 ? ColSealed : ColStandard];
-    r.failure[k] = 0;
+    const QString& cell = row.cells[k == 0 ? ColSealed : ColStandard];
+    row.failure[k] = 0;
     try {
-        r.number[k] = ReadNumber(NzVal(cell));
+        row.number[k] = ReadNumber(NzVal(cell));
     } catch (const Failure& failure) {
-        r.failure[k] = failure.Number();
+        row.failure[k] = failure.Number();
     }
-    if (r.failure[k] != 0)
+    if (row.failure[k] != 0)
         numbers_[k].unreadable.insert(&row);
     else
-        numbers_[k].byValue[r.number[k]].insert(&row);
+        numbers_[k].byValue[row.number[k]].insert(&row);
 }
 
 void MemberTable::UnindexNumber(const Row& row, int k)

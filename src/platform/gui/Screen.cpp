@@ -36,6 +36,11 @@ int Twips(int pixels)
     return qRound(pixels * TwipsPerPixel());
 }
 
+void Place(QWidget* control, int left, int top, int width, int height)
+{
+    control->setGeometry(Px(left), Px(top), Px(width), Px(height));
+}
+
 QSize Size()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();

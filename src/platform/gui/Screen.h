@@ -12,6 +12,8 @@ double TwipsPerPixel();
 int Px(int twips);
 /// A length in pixels as twips, rounded.
 int Twips(int pixels);
+/// Sets a control's geometry from a layout given in twips.
+void Place(QWidget* control, int left, int top, int width, int height);
 /// The primary screen's size in pixels.
 QSize Size();
 
