@@ -86,6 +86,14 @@ def offscreen_env(base=None):
     return env
 
 
+def display_env(stack, platform):
+    """The environment for a program on platform "xcb" (an Xvfb of its own,
+    kept for the life of stack) or "offscreen"."""
+    if platform == "xcb":
+        return stack.enter_context(Xvfb()).env()
+    return offscreen_env()
+
+
 def program_copy(binary):
     """The program in a folder of its own: its settings file goes there."""
     folder = tempfile.mkdtemp(prefix="wibblet-bench-")

@@ -43,10 +43,7 @@ def main():
         argv = ["dbus-run-session", "--", *argv]
 
     with contextlib.ExitStack() as stack:
-        if args.platform == "xcb":
-            env = stack.enter_context(common.Xvfb()).env()
-        else:
-            env = common.offscreen_env()
+        env = common.display_env(stack, args.platform)
         env["HOME"] = home
         env.pop("DBUS_SESSION_BUS_ADDRESS", None)
         started = time.monotonic()

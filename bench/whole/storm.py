@@ -66,10 +66,7 @@ def main():
     answers = [b"1:%d:user%05d:peer%05d:3:nick%05d\0" % (i + 1, i, i, i) for i in range(args.hosts)]
 
     with contextlib.ExitStack() as stack:
-        if args.platform == "xcb":
-            env = stack.enter_context(common.Xvfb()).env()
-        else:
-            env = common.offscreen_env()
+        env = common.display_env(stack, args.platform)
         env["HOME"] = home
         sniffer = common.Sniffer()
         peer = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
