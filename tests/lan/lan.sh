@@ -304,9 +304,13 @@ lan_xvfb()
     local host=$1 fd
     command -v Xvfb >/dev/null || return 1
     rm -f "$LAN_DIR/display"
-    # Xvfb picks a free display itself and writes its number to the file.
+    # A display number of our own: X lock files live in the shared /tmp, and
+    # an Xvfb in another test's PID namespace takes a lock whose holder it
+    # cannot see for stale, so letting each pick the first free one makes two
+    # tests running at once share a display. Xvfb writes the number once ready.
+    local display=$((1000 + RANDOM % 30000))
     lan_cmd "$host"
-    "${LAN_CMD[@]}" Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 \
+    "${LAN_CMD[@]}" Xvfb ":$display" -displayfd 3 -nolisten tcp -screen 0 1024x768x24 \
         3>"$LAN_DIR/display" 2>"$LAN_DIR/xvfb.err" &
     LAN_PIDS+=($!)
     lan_wait_for 5 test -s "$LAN_DIR/display" || return 1
