@@ -1,6 +1,7 @@
 // The in-process benchmarks run with a QApplication on the offscreen
 // platform: the windows are real widgets, nothing is drawn.
 #include "BenchProgram.h"
+#include "platform/gui/OffscreenWarnings.h"
 
 #include <QApplication>
 
@@ -56,22 +57,12 @@ bool SetUpDummyNetwork()
                        "ip link set wbd0 up && ip route add 10.0.0.0/8 dev wbd0") == 0;
 }
 
-QtMessageHandler g_qtHandler = nullptr;
-
-// The offscreen platform cannot raise windows and says so for each one.
-void QuietOffscreen(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (message.startsWith(QStringLiteral("This plugin does not support")))
-        return;
-    g_qtHandler(type, context, message);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    g_qtHandler = qInstallMessageHandler(QuietOffscreen);
+    wibblet::QuietOffscreenWarnings();
     Q_INIT_RESOURCE(resources);
     QApplication app(argc, argv);
     wibblet::bench::g_sending = SetUpDummyNetwork();

@@ -12,6 +12,7 @@
 #include "platform/InstanceLock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/VirtualLan.h"
+#include "platform/gui/OffscreenWarnings.h"
 #include "platform/gui/TrayIcon.h"
 #include "protocol/CommandCodes.h"
 
@@ -128,16 +129,6 @@ constexpr int kInputsPerScene = 50;
 Scene* scene = nullptr;
 int inputsOnScene = 0;
 
-QtMessageHandler qtHandler = nullptr;
-
-// The offscreen platform says for every window that it cannot raise it.
-void QuietOffscreen(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (message.startsWith(QStringLiteral("This plugin does not support")))
-        return;
-    qtHandler(type, context, message);
-}
-
 } // namespace
 
 // Outside extern "C": the resource initializer has C++ linkage.
@@ -150,7 +141,7 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("LC_ALL", "C.UTF-8");
-    qtHandler = qInstallMessageHandler(QuietOffscreen);
+    QuietOffscreenWarnings();
     InitResources();
     static int argc = 1;
     static char name[] = "fuzz_receive";
