@@ -5,7 +5,7 @@
 #include "platform/ProfileFile.h"
 #include "protocol/Presence.h"
 #include "settings/BroadcastList.h"
-#include "settings/Program.h"
+#include "protocol/Program.h"
 
 #include <benchmark/benchmark.h>
 
@@ -53,7 +53,7 @@ void BM_ReadBrdList(benchmark::State& state)
     BenchProgram p(ListedSubnets(int(state.range(0))));
     const Program& program = p.main->program();
     for (auto _ : state)
-        benchmark::DoNotOptimize(ReadBrdList(program));
+        benchmark::DoNotOptimize(ReadBrdList(program.settings));
 }
 BENCHMARK(BM_ReadBrdList)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
@@ -85,8 +85,8 @@ void BM_AddBrdListKnownSubnet(benchmark::State& state)
     const Program& program = p.main->program();
     const QString address = Subnet(count - 1).replace(QStringLiteral(".255"), QStringLiteral(".7"));
     for (auto _ : state)
-        AddBrdList(program, address);
-    if (ReadBrdList(program).size() != count)
+        AddBrdList(program.settings, program.ownBroadcast, address);
+    if (ReadBrdList(program.settings).size() != count)
         state.SkipWithError("the list grew");
 }
 BENCHMARK(BM_AddBrdListKnownSubnet)->Arg(1000)->Unit(benchmark::kMicrosecond);

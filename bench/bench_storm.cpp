@@ -4,7 +4,7 @@
 #include "BenchProgram.h"
 
 #include "protocol/MemberTable.h"
-#include "settings/Program.h"
+#include "protocol/Program.h"
 
 #include <QCoreApplication>
 

@@ -11,7 +11,7 @@
 #include "platform/VirtualLan.h"
 #include "settings/BroadcastList.h"
 #include "settings/NumberText.h"
-#include "settings/Program.h"
+#include "protocol/Program.h"
 
 #include <QDir>
 #include <QFile>
@@ -240,9 +240,9 @@ void AddSubnet(const QString& path, const QString& address)
     program.settings.path = path;
     InitBrdAddr(program);
 
-    const QStringList before = ReadBrdList(program);
-    AddBrdList(program, address);
-    const QStringList after = ReadBrdList(program);
+    const QStringList before = ReadBrdList(program.settings);
+    AddBrdList(program.settings, program.ownBroadcast, address);
+    const QStringList after = ReadBrdList(program.settings);
     const QString subnet = MakeBrdAddr(address);
     if (subnet == program.ownBroadcast || before.contains(subnet)) {
         Check(after == before);

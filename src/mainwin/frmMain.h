@@ -3,7 +3,7 @@
 #include "mainwin/Environment.h"
 #include "protocol/Dispatcher.h"
 #include "protocol/MemberTable.h"
-#include "settings/Program.h"
+#include "protocol/Program.h"
 
 #include <QPointer>
 #include <QSet>

@@ -45,7 +45,7 @@ void frmMain::Message(const Datagram& d, bool sealed)
     if (members_.chkMember(d.senderHost) < 0) {
         members_.Add(d.senderHost);
         AddMember(program_, members_, d.senderHost);
-        AddBrdList(program_, d.senderAddress);
+        AddBrdList(program_.settings, program_.ownBroadcast, d.senderAddress);
     }
 
     const MessageBody body = ReadBody(d, program_.settings.DEF_TITLE, program_.settings.DEF_OK);

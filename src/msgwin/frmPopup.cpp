@@ -9,7 +9,7 @@
 #include "protocol/Packet.h"
 #include "protocol/Presence.h"
 #include "settings/Failure.h"
-#include "settings/Program.h"
+#include "protocol/Program.h"
 #include "settings/SockErrText.h"
 
 #include <QButtonGroup>

@@ -10,7 +10,7 @@
 #include "settings/BroadcastList.h"
 #include "settings/Failure.h"
 #include "settings/NumberText.h"
-#include "settings/Program.h"
+#include "protocol/Program.h"
 #include "settings/Settings.h"
 #include "settings/SockErrText.h"
 
@@ -192,7 +192,7 @@ void Dispatcher::NewMember(const Datagram& d, bool takeNickname)
             program_.senderName = nickname;
     }
     AddMember(program_, members_, d.senderHost);
-    AddBrdList(program_, d.senderAddress);
+    AddBrdList(program_.settings, program_.ownBroadcast, d.senderAddress);
 }
 
 void Dispatcher::SetPresence(const Datagram& d, const QString& mark)

@@ -2,7 +2,7 @@
 
 #include "settings/Failure.h"
 #include "settings/NumberText.h"
-#include "settings/Program.h"
+#include "protocol/Program.h"
 #include "settings/Settings.h"
 
 #include <algorithm>

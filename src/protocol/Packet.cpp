@@ -2,7 +2,7 @@
 
 #include "platform/UdpSocket.h"
 #include "protocol/CommandCodes.h"
-#include "settings/Program.h"
+#include "protocol/Program.h"
 
 namespace wibblet {
 

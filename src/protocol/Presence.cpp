@@ -5,7 +5,7 @@
 #include "protocol/Packet.h"
 #include "settings/BroadcastList.h"
 #include "settings/Failure.h"
-#include "settings/Program.h"
+#include "protocol/Program.h"
 
 namespace wibblet {
 
@@ -17,7 +17,7 @@ const QString kFourNuls(4, QChar(u'\0'));
 void Broadcast(Program& program, const QString& datagram)
 {
     QStringList targets{program.ownBroadcast};
-    for (const QString& entry : ReadBrdList(program)) {
+    for (const QString& entry : ReadBrdList(program.settings)) {
         if (!entry.isEmpty())
             targets.append(entry);
     }

@@ -1,8 +1,7 @@
 #include "settings/BroadcastList.h"
 
-#include "platform/UdpSocket.h"
 #include "settings/NumberText.h"
-#include "settings/Program.h"
+#include "settings/Settings.h"
 
 namespace wibblet {
 
@@ -40,20 +39,15 @@ QString MakeBrdAddr(const QString& address)
     return QStringLiteral("255");
 }
 
-void InitBrdAddr(Program& program)
-{
-    program.ownBroadcast = MakeBrdAddr(program.socket.LocalIP());
-}
-
-void AddBrdList(const Program& program, const QString& address)
+void AddBrdList(const Settings& settings, const QString& ownBroadcast, const QString& address)
 {
     const QString broadcast = MakeBrdAddr(address);
-    if (broadcast == program.ownBroadcast)
+    if (broadcast == ownBroadcast)
         return;
     // The entries holding this address, found by value instead of reading
     // all of them: every new host from another subnet asks. Only the keys
     // a scan of 0 … count-1 would read count.
-    const auto file = program.settings.Snapshot();
+    const auto file = settings.Snapshot();
     const qint32 count = ReadCount(*file);
     const QByteArray prefix = "brc_ip_"; // EntryKey's, folded as the file's keys are
     for (const QByteArray& key : file->KeysWithValue(kSection, broadcast)) {
@@ -64,14 +58,14 @@ void AddBrdList(const Program& program, const QString& address)
         if (number && i >= 0 && i < count && key == prefix + QByteArray::number(i))
             return;
     }
-    program.settings.PutIni(kSection, kCount, QString::number(count + 1));
-    program.settings.PutIni(kSection, EntryKey(count), broadcast);
+    settings.PutIni(kSection, kCount, QString::number(count + 1));
+    settings.PutIni(kSection, EntryKey(count), broadcast);
 }
 
-QStringList ReadBrdList(const Program& program)
+QStringList ReadBrdList(const Settings& settings)
 {
     QStringList list;
-    const auto file = program.settings.Snapshot();
+    const auto file = settings.Snapshot();
     const qint32 count = ReadCount(*file);
     for (qint32 i = 0; i < count; ++i)
         list.append(file->Value(kSection, EntryKey(i), QString()));

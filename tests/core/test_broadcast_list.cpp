@@ -6,7 +6,7 @@
 #include "protocol/Presence.h"
 #include "settings/BroadcastList.h"
 #include "settings/Failure.h"
-#include "settings/Program.h"
+#include "protocol/Program.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -93,10 +93,10 @@ TEST_F(BroadcastListTest, AddBrdListAppendsNewForeignSubnetsOnly)
         {"10.01.2.3", "3"}, // exact text, no numeric normalisation
     };
     for (const auto& step : steps) {
-        AddBrdList(p, QString::fromLatin1(step.sender));
+        AddBrdList(p.settings, p.ownBroadcast, QString::fromLatin1(step.sender));
         EXPECT_EQ(Get(QStringLiteral("BRC_CNT")), QString::fromLatin1(step.count)) << step.sender;
     }
-    EXPECT_EQ(ReadBrdList(p), QStringList({"10.1.2.255", "10.1.3.255", "10.01.2.255"}));
+    EXPECT_EQ(ReadBrdList(p.settings), QStringList({"10.1.2.255", "10.1.3.255", "10.01.2.255"}));
     EXPECT_EQ(Get(QStringLiteral("BRC_IP_3")), kMissing);
 }
 
@@ -108,14 +108,14 @@ TEST_F(BroadcastListTest, DamagedCountIsAnEmptyListAndAnAdditionLandsAtIndexZero
         if (!count.isNull())
             Put(QStringLiteral("BRC_CNT"), count);
         Put(QStringLiteral("BRC_IP_0"), QStringLiteral("10.9.9.255"));
-        EXPECT_TRUE(ReadBrdList(p).isEmpty()) << count.toStdString();
+        EXPECT_TRUE(ReadBrdList(p.settings).isEmpty()) << count.toStdString();
 
         // The stored entry is not searched: the same subnet is written again.
-        AddBrdList(p, QStringLiteral("10.9.9.1"));
+        AddBrdList(p.settings, p.ownBroadcast, QStringLiteral("10.9.9.1"));
         EXPECT_EQ(Get(QStringLiteral("BRC_CNT")), QStringLiteral("1")) << count.toStdString();
-        EXPECT_EQ(ReadBrdList(p), QStringList{"10.9.9.255"});
-        AddBrdList(p, QStringLiteral("10.8.8.1"));
-        EXPECT_EQ(ReadBrdList(p), QStringList({"10.9.9.255", "10.8.8.255"}));
+        EXPECT_EQ(ReadBrdList(p.settings), QStringList{"10.9.9.255"});
+        AddBrdList(p.settings, p.ownBroadcast, QStringLiteral("10.8.8.1"));
+        EXPECT_EQ(ReadBrdList(p.settings), QStringList({"10.9.9.255", "10.8.8.255"}));
     }
 }
 

@@ -6,7 +6,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/VirtualLan.h"
 #include "settings/BroadcastList.h"
-#include "settings/Program.h"
+#include "protocol/Program.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -75,7 +75,7 @@ TEST(BroadcastLookup, DecidesAsAScanOfTheListedEntriesWouldWhateverTheFileHolds)
         const QString broadcast = MakeBrdAddr(QString::fromLatin1(c.address));
         ASSERT_EQ(Listed(p, broadcast), c.listed) << c.file;
         const QByteArray before = c.file;
-        AddBrdList(p, QString::fromLatin1(c.address));
+        AddBrdList(p.settings, p.ownBroadcast, QString::fromLatin1(c.address));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const bool unchanged = file.readAll() == before;
         EXPECT_EQ(unchanged, c.listed) << c.file;

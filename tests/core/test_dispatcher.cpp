@@ -8,7 +8,7 @@
 #include "protocol/Presence.h"
 #include "settings/BroadcastList.h"
 #include "settings/Failure.h"
-#include "settings/Program.h"
+#include "protocol/Program.h"
 #include "support/Wait.h"
 
 #include <QTemporaryDir>
@@ -166,7 +166,7 @@ TEST_F(DispatcherTest, OwnEntryComesBackAndIsAnsweredWithoutASecondRow)
     EXPECT_EQ(arrivals, 6);
     EXPECT_EQ(Rows(), QStringList{"PC01|taro||10.0.0.1|||"});
     EXPECT_EQ(Replies().mid(2), Answers("10.0.0.1", 2) + Answers("10.0.0.1", 4));
-    EXPECT_TRUE(ReadBrdList(p).isEmpty());
+    EXPECT_TRUE(ReadBrdList(p.settings).isEmpty());
 }
 
 TEST_F(DispatcherTest, KnownHostIsAnsweredAndWhileAbsentAlsoToldSo)

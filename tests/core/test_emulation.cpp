@@ -5,7 +5,7 @@
 #include "protocol/Dispatcher.h"
 #include "protocol/MemberTable.h"
 #include "settings/BroadcastList.h"
-#include "settings/Program.h"
+#include "protocol/Program.h"
 #include "support/Wait.h"
 
 #include <QTemporaryDir>

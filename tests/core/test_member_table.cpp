@@ -3,7 +3,7 @@
 #include "platform/VirtualLan.h"
 #include "protocol/MemberTable.h"
 #include "settings/Failure.h"
-#include "settings/Program.h"
+#include "protocol/Program.h"
 
 #include <QAbstractItemModelTester>
 #include <QPersistentModelIndex>

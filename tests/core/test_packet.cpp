@@ -3,7 +3,7 @@
 #include "platform/VirtualLan.h"
 #include "protocol/CommandCodes.h"
 #include "protocol/Packet.h"
-#include "settings/Program.h"
+#include "protocol/Program.h"
 
 #include <gtest/gtest.h>
 

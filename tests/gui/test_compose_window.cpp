@@ -6,7 +6,7 @@
 #include "protocol/Datagram.h"
 #include "protocol/MemberTable.h"
 #include "protocol/Presence.h"
-#include "settings/Program.h"
+#include "protocol/Program.h"
 #include "support/Wait.h"
 
 #include <QCheckBox>

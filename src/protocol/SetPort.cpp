@@ -1,9 +1,10 @@
-#include "settings/Program.h"
+#include "protocol/Program.h"
 
 #include "platform/MessageBoxes.h"
 #include "platform/SocketErrors.h"
 #include "platform/UdpSocket.h"
 #include "protocol/CommandCodes.h"
+#include "settings/BroadcastList.h"
 
 namespace wibblet {
 
@@ -36,6 +37,11 @@ void SetPort(Program& program)
                                            "Wibblet を再起動してください。"),
                             QString(), BoxButtons::Ok, BoxIcon::Critical});
     }
+}
+
+void InitBrdAddr(Program& program)
+{
+    program.ownBroadcast = MakeBrdAddr(program.socket.LocalIP());
 }
 
 } // namespace wibblet

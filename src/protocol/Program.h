@@ -47,4 +47,7 @@ public:
 /// fails shows the bind-failure box and leaves the socket unbound.
 void SetPort(Program& program);
 
+/// Sets the own broadcast address from the socket's local address.
+void InitBrdAddr(Program& program);
+
 } // namespace wibblet
