@@ -16,6 +16,8 @@ packages=(
     iptux imagemagick
     # fuzzing (libFuzzer ships with clang's runtime) and the benchmarks
     clang libclang-rt-14-dev libbenchmark-dev
+    # the format check
+    clang-format
 )
 
 missing=()

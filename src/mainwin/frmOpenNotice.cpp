@@ -19,7 +19,9 @@ frmOpenNotice::frmOpenNotice(QWidget* owner)
     setFont(QFont(QStringLiteral("MS UI Gothic"), 9));
     setFixedSize(Screen::Px(2550), Screen::Px(1200));
 
-    const QFont noticeFont(QStringLiteral("ＭＳ Ｐゴシック"), 9.75);
+    // QFont's constructor takes whole points; 9.75 would quietly become 9.
+    QFont noticeFont(QStringLiteral("ＭＳ Ｐゴシック"));
+    noticeFont.setPointSizeF(9.75);
     auto* label = new QLabel(QStringLiteral("開封されました。"), this);
     label->setObjectName(QStringLiteral("Label1"));
     label->setFont(noticeFont);
