@@ -25,7 +25,6 @@ constexpr int kPictureCount = 10;
 constexpr int kFallbackPicture = 9;
 constexpr int kCrashIcon = 4;
 
-// Places a control by its rectangle in twips.
 // The sender's pictures are drawn from their SVG once per process and
 // shared by every window: a burst of held messages builds a window each,
 // and each would otherwise parse and draw all ten.
