@@ -139,8 +139,8 @@ frmPopupCl::frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* p
     Screen::Centre(this);
 }
 
-void frmPopupCl::set_Form(const QString& strText, const QString& strTitle, const QString& strOK,
-                          qint32 strIcon)
+void frmPopupCl::set_Form(const QString& text, const QString& title, const QString& ok,
+                          qint32 icon)
 {
     for (QLabel* picture : picIcon_)
         picture->hide();
@@ -150,14 +150,14 @@ void frmPopupCl::set_Form(const QString& strText, const QString& strTitle, const
 
     // An unknown icon number (a newer or foreign sender) still shows the
     // message, with the neutral picture.
-    const bool known = strIcon >= 0 && strIcon < kPictureCount;
-    picIcon_[known ? strIcon : kFallbackPicture]->show();
+    const bool known = icon >= 0 && icon < kPictureCount;
+    picIcon_[known ? icon : kFallbackPicture]->show();
 
-    setWindowTitle(strTitle);
-    lblMSG_->setText(strText);
-    cmdOK_->setText(strOK);
+    setWindowTitle(title);
+    lblMSG_->setText(text);
+    cmdOK_->setText(ok);
 
-    if (strIcon == kCrashIcon)
+    if (icon == kCrashIcon)
         FormSetSpecial();
     else
         FormSetNormal();
