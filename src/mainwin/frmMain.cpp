@@ -20,7 +20,6 @@ namespace wibblet {
 
 namespace {
 
-// Places a control by its rectangle in twips.
 QLabel* AddLabel(QWidget* parent, const QString& caption, int left, int top, int width, int height)
 {
     auto* label = new QLabel(caption, parent);

@@ -51,9 +51,9 @@ public:
 
     /// Main icon and plain tip.
     void UpdIcon();
-    /// Message-waiting tip; v = 0 shows the letter, 1 the main icon, other
-    /// values leave the picture.
-    void FlashIcon(qint32 v);
+    /// Message-waiting tip; which = 0 shows the letter, 1 the main icon,
+    /// other values leave the picture.
+    void FlashIcon(qint32 which);
     /// The 300 ms tick: plain tip, or one step of the flashing cycle. It
     /// runs only while a held message flashes or the tip has to catch up
     /// with the member count, and stops once the plain tip is shown.

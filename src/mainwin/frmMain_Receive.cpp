@@ -97,10 +97,10 @@ void frmMain::Message(const Datagram& d, bool sealed)
 void frmMain::ReadNotice(const Datagram& d)
 {
     const qint32 number = ReadNumber(d.extra);
-    const int r = members_.chkPacNo(number, MemberTable::ColSealed);
-    if (r < 1)
+    const int row = members_.chkPacNo(number, MemberTable::ColSealed);
+    if (row < 1)
         return;
-    members_.SetText(r, MemberTable::ColSealed, QString());
+    members_.SetText(row, MemberTable::ColSealed, QString());
 
     NumOpN = Increment(NumOpN);
     if (OpnNtc.size() <= NumOpN)
@@ -108,7 +108,7 @@ void frmMain::ReadNotice(const Datagram& d)
     auto* notice = new frmOpenNotice(this);
     OpnNtc[NumOpN] = notice;
     notice->show();
-    notice->setWindowTitle(members_.Text(r, MemberTable::ColUser));
+    notice->setWindowTitle(members_.Text(row, MemberTable::ColUser));
     const QDateTime now = env_.clock.Now();
     notice->SetDate(QLatin1Char('(') + Clock::MonthDay(now.date()) + QLatin1Char(' ')
                     + Clock::HourMinute(now.time()) + QLatin1Char(')'));

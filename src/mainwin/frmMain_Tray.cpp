@@ -22,12 +22,12 @@ void frmMain::UpdIcon()
     env_.tray.Modify(TrayPicture::Main, PlainTip());
 }
 
-void frmMain::FlashIcon(qint32 v)
+void frmMain::FlashIcon(qint32 which)
 {
     TrayPicture picture = env_.tray.Picture();
-    if (v == 0)
+    if (which == 0)
         picture = TrayPicture::Letter;
-    else if (v == 1)
+    else if (which == 1)
         picture = TrayPicture::Main;
     env_.tray.Modify(picture, PlainTip() + QStringLiteral("\r\nメッセージあり"));
 }

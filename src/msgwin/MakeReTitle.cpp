@@ -7,13 +7,13 @@ QString MakeReTitle(const QString& title)
     if (title.isEmpty())
         return QStringLiteral("Re: ");
     const QString prefix = QStringLiteral("Re：");
-    QString s = title.trimmed();
-    if (s.startsWith(prefix))
-        s = s.mid(prefix.size());
-    const qsizetype bracket = s.indexOf(QLatin1Char('('));
+    QString text = title.trimmed();
+    if (text.startsWith(prefix))
+        text = text.mid(prefix.size());
+    const qsizetype bracket = text.indexOf(QLatin1Char('('));
     if (bracket >= 0)
-        s.truncate(bracket);
-    return prefix + s.trimmed();
+        text.truncate(bracket);
+    return prefix + text.trimmed();
 }
 
 } // namespace wibblet

@@ -37,7 +37,6 @@ constexpr int kFirstIcon = 8;
 
 const QString kCrLf = QStringLiteral("\r\n");
 
-// Places a control by its rectangle in twips.
 // Places a control that sizes itself to its caption.
 void PlaceAt(QWidget* control, int left, int top)
 {

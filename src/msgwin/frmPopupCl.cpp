@@ -25,7 +25,6 @@ constexpr int kPictureCount = 10;
 constexpr int kFallbackPicture = 9;
 constexpr int kCrashIcon = 4;
 
-// Places a control by its rectangle in twips.
 // The sender's pictures are drawn from their SVG once per process and
 // shared by every window: a burst of held messages builds a window each,
 // and each would otherwise parse and draw all ten.
@@ -140,8 +139,8 @@ frmPopupCl::frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* p
     Screen::Centre(this);
 }
 
-void frmPopupCl::set_Form(const QString& strText, const QString& strTitle, const QString& strOK,
-                          qint32 strIcon)
+void frmPopupCl::set_Form(const QString& text, const QString& title, const QString& ok,
+                          qint32 icon)
 {
     for (QLabel* picture : picIcon_)
         picture->hide();
@@ -151,14 +150,14 @@ void frmPopupCl::set_Form(const QString& strText, const QString& strTitle, const
 
     // An unknown icon number (a newer or foreign sender) still shows the
     // message, with the neutral picture.
-    const bool known = strIcon >= 0 && strIcon < kPictureCount;
-    picIcon_[known ? strIcon : kFallbackPicture]->show();
+    const bool known = icon >= 0 && icon < kPictureCount;
+    picIcon_[known ? icon : kFallbackPicture]->show();
 
-    setWindowTitle(strTitle);
-    lblMSG_->setText(strText);
-    cmdOK_->setText(strOK);
+    setWindowTitle(title);
+    lblMSG_->setText(text);
+    cmdOK_->setText(ok);
 
-    if (strIcon == kCrashIcon)
+    if (icon == kCrashIcon)
         FormSetSpecial();
     else
         FormSetNormal();

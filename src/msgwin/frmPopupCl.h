@@ -27,7 +27,7 @@ public:
     qint32 PopClID = -1; ///< this window's slot in the main window's table
 
     /// Fills the window and picks its presentation by the icon.
-    void set_Form(const QString& strText, const QString& strTitle, const QString& strOK, qint32 strIcon);
+    void set_Form(const QString& text, const QString& title, const QString& ok, qint32 icon);
     /// The message-box layout.
     void FormSetNormal();
     /// The fake crash layout with its details block.

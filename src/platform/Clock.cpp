@@ -11,9 +11,9 @@ QString Clock::TimeText(const QTime& time)
 
 QTime Clock::ParseTime(const QString& text)
 {
-    const QString t = text.trimmed();
+    const QString trimmed = text.trimmed();
     for (const char* format : {"H:mm:ss", "H:mm"}) {
-        const QTime parsed = QTime::fromString(t, QString::fromLatin1(format));
+        const QTime parsed = QTime::fromString(trimmed, QString::fromLatin1(format));
         if (parsed.isValid())
             return parsed;
     }

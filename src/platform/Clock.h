@@ -35,7 +35,7 @@ public:
     explicit ManualClock(QDateTime now) : now_(std::move(now)) {}
     QDateTime Now() const override { return now_; }
     void Set(const QDateTime& now) { now_ = now; }
-    void AdvanceSeconds(qint64 s) { now_ = now_.addSecs(s); }
+    void AdvanceSeconds(qint64 seconds) { now_ = now_.addSecs(seconds); }
 
 private:
     QDateTime now_;

@@ -47,16 +47,16 @@ void MemberTable::SetText(int row, int column, const QString& text)
     QString& cell = r.cells[column];
     if (cell == text)
         return;
-    const int k = NumberSlot(column);
+    const int slot = NumberSlot(column);
     if (column == ColHost)
         hosts_.remove(cell, &r);
-    else if (k >= 0)
-        UnindexNumber(r, k);
+    else if (slot >= 0)
+        UnindexNumber(r, slot);
     cell = text;
     if (column == ColHost)
         hosts_.insert(cell, &r);
-    else if (k >= 0)
-        IndexNumber(r, k);
+    else if (slot >= 0)
+        IndexNumber(r, slot);
     const QModelIndex changed = index(i, column);
     Q_EMIT dataChanged(changed, changed);
     if (sorted_ && column == sortKey_)
@@ -104,13 +104,13 @@ void MemberTable::Clear()
     Q_EMIT CountChanged(0);
 }
 
-int MemberTable::chkMember(const QString& hname) const
+int MemberTable::chkMember(const QString& hostName) const
 {
-    if (hname.isEmpty())
+    if (hostName.isEmpty())
         return -1;
     // Usually one row per host; when a host was listed twice, the first.
     int first = -1;
-    const auto [from, to] = hosts_.equal_range(hname);
+    const auto [from, to] = hosts_.equal_range(hostName);
     for (auto it = from; it != to; ++it) {
         const int i = MemberRows::indexOf(**it);
         if (first < 0 || i < first)
@@ -123,8 +123,8 @@ int MemberTable::chkPacNo(std::optional<qint32> number, int column) const
 {
     if (!number)
         return -1;
-    const int k = NumberSlot(column);
-    if (k < 0) {
+    const int slot = NumberSlot(column);
+    if (slot < 0) {
         // A scan in order: a cell that is not a number must fail even when
         // a later row would match, so no shortcut by value.
         for (int i = 0; i < Count(); ++i) {
@@ -136,16 +136,16 @@ int MemberTable::chkPacNo(std::optional<qint32> number, int column) const
 
     // The same answer as that scan: the first matching row, unless an
     // unreadable cell comes before it.
-    const NumberIndex& index = numbers_[k];
+    const NumberIndex& index = numbers_[slot];
     const auto bucket = index.byValue.constFind(*number);
     if (bucket != index.byValue.cend() && bucket->size() > kWalkBucket) {
         int found = -1;
         int failure = 0;
         int i = 0;
         rows_.forEach([&](const Row& row) {
-            if (row.failure[k] != 0)
-                failure = row.failure[k];
-            else if (row.number[k] == *number)
+            if (row.failure[slot] != 0)
+                failure = row.failure[slot];
+            else if (row.number[slot] == *number)
                 found = i + 1;
             ++i;
             return failure == 0 && found < 0;
@@ -157,7 +157,7 @@ int MemberTable::chkPacNo(std::optional<qint32> number, int column) const
     const int match = bucket == index.byValue.cend() ? -1 : First(*bucket);
     const int unreadable = First(index.unreadable);
     if (unreadable >= 0 && (match < 0 || unreadable < match))
-        throw Failure(rows_.at(unreadable).failure[k]);
+        throw Failure(rows_.at(unreadable).failure[slot]);
     return match < 0 ? -1 : match + 1;
 }
 
@@ -186,30 +186,30 @@ void MemberTable::Unindex(const Row& row)
     UnindexNumber(row, 1);
 }
 
-void MemberTable::IndexNumber(Row& row, int k)
+void MemberTable::IndexNumber(Row& row, int slot)
 {
     // Read once here, as chkPacNo would read it.
-    const QString& cell = row.cells[k == 0 ? ColSealed : ColStandard];
-    row.failure[k] = 0;
+    const QString& cell = row.cells[slot == 0 ? ColSealed : ColStandard];
+    row.failure[slot] = 0;
     try {
-        row.number[k] = ReadNumber(NzVal(cell));
+        row.number[slot] = ReadNumber(NzVal(cell));
     } catch (const Failure& failure) {
-        row.failure[k] = failure.Number();
+        row.failure[slot] = failure.Number();
     }
-    if (row.failure[k] != 0)
-        numbers_[k].unreadable.insert(&row);
+    if (row.failure[slot] != 0)
+        numbers_[slot].unreadable.insert(&row);
     else
-        numbers_[k].byValue[row.number[k]].insert(&row);
+        numbers_[slot].byValue[row.number[slot]].insert(&row);
 }
 
-void MemberTable::UnindexNumber(const Row& row, int k)
+void MemberTable::UnindexNumber(const Row& row, int slot)
 {
-    NumberIndex& index = numbers_[k];
-    if (row.failure[k] != 0) {
+    NumberIndex& index = numbers_[slot];
+    if (row.failure[slot] != 0) {
         index.unreadable.remove(&row);
         return;
     }
-    const auto bucket = index.byValue.find(row.number[k]);
+    const auto bucket = index.byValue.find(row.number[slot]);
     if (bucket == index.byValue.end())
         return;
     bucket->remove(&row);
@@ -350,8 +350,8 @@ void AddMember(const Program& program, MemberTable& members, const QString& host
 {
     if (hostname.isEmpty())
         return;
-    const int r = members.chkMember(hostname);
-    if (r < 0)
+    const int row = members.chkMember(hostname);
+    if (row < 0)
         return;
     const QString values[] = {program.senderName, QString(), program.senderAddress};
     const int columns[] = {MemberTable::ColUser, MemberTable::ColPresence, MemberTable::ColIP};
@@ -362,10 +362,10 @@ void AddMember(const Program& program, MemberTable& members, const QString& host
         if (members.Sorted() && columns[k] == members.SortKey())
             keyed = k;
         else
-            members.SetText(r, columns[k], values[k]);
+            members.SetText(row, columns[k], values[k]);
     }
     if (keyed >= 0)
-        members.SetText(r, columns[keyed], values[keyed]);
+        members.SetText(row, columns[keyed], values[keyed]);
 }
 
 } // namespace wibblet

@@ -47,9 +47,9 @@ public:
     /// Removes every row.
     void Clear();
 
-    /// The first row whose host name equals hname exactly; -1 when none or
-    /// when hname is empty.
-    int chkMember(const QString& hname) const;
+    /// The first row whose host name equals hostName exactly; -1 when none
+    /// or when hostName is empty.
+    int chkMember(const QString& hostName) const;
     /// The first row whose cell in column (4 or 5) reads as number, an empty
     /// cell counting as 0; -1 when none or when number is absent. Throws
     /// Failure 13 for a cell that is not a number.
@@ -88,8 +88,8 @@ private:
     /// Adds a row to, or takes it out of, the host and number indexes.
     void Index(Row& row);
     void Unindex(const Row& row);
-    void IndexNumber(Row& row, int k);
-    void UnindexNumber(const Row& row, int k);
+    void IndexNumber(Row& row, int slot);
+    void UnindexNumber(const Row& row, int slot);
     /// The first row (0-based) among rows, or -1.
     static int First(const QSet<const Row*>& rows);
 

@@ -54,10 +54,10 @@ qint32 ReadNumber(const QString& text)
         ++i;
         for (; i < end && IsDigit(text[i]); ++i) {
             anyDigit = true;
-            const int d = text[i].unicode() - u'0';
+            const int digit = text[i].unicode() - u'0';
             if (firstFraction < 0)
-                firstFraction = d;
-            else if (d != 0)
+                firstFraction = digit;
+            else if (digit != 0)
                 restNonZero = true;
         }
     }

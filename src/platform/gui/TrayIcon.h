@@ -40,8 +40,6 @@ private:
     QString tip_;
 };
 
-class QtTrayIconPrivate;
-
 /// The desktop's tray through QSystemTrayIcon (StatusNotifierItem or XEmbed,
 /// as Qt finds).
 class QtTrayIcon : public TrayIcon {
