@@ -1,5 +1,6 @@
 #include "mainwin/frmAbout.h"
 
+#include "platform/gui/FormLayout.h"
 #include "platform/gui/Screen.h"
 
 #include <QIcon>
@@ -16,30 +17,20 @@ frmAbout::frmAbout(QWidget* owner)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Wibblet のﾊﾞｰｼﾞｮﾝ情報"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/letter.svg")));
-    setFont(QFont(QStringLiteral("MS UI Gothic"), 9));
+    setFont(FormLayout::FormFont());
     setFixedSize(Screen::Px(5910), Screen::Px(1215));
 
-    auto* picture = new QLabel(this);
-    picture->setObjectName(QStringLiteral("Picture1"));
-    Screen::Place(picture, 240, 240, 480, 480);
+    auto* picture = FormLayout::AddLabel(this, "Picture1", 240, 240, 480, 480);
     picture->setPixmap(QIcon(QStringLiteral(":/icons/app.svg")).pixmap(Screen::Px(480)));
 
-    auto* name = new QLabel(QStringLiteral("Wibblet"), this);
-    name->setObjectName(QStringLiteral("lblName"));
-    Screen::Place(name, 960, 240, 3255, 240);
+    FormLayout::AddLabel(this, "lblName", QStringLiteral("Wibblet"), 960, 240, 3255, 240);
+    FormLayout::AddLabel(
+        this, "lblVer",
+        VersionText(WIBBLET_VERSION_MAJOR, WIBBLET_VERSION_MINOR, WIBBLET_VERSION_PATCH), 4320, 240,
+        1335, 240);
+    FormLayout::AddLabel(this, "Label2", QStringLiteral("Wibblet 開発チーム"), 960, 600, 2895, 240);
 
-    auto* version = new QLabel(
-        VersionText(WIBBLET_VERSION_MAJOR, WIBBLET_VERSION_MINOR, WIBBLET_VERSION_PATCH), this);
-    version->setObjectName(QStringLiteral("lblVer"));
-    Screen::Place(version, 4320, 240, 1335, 240);
-
-    auto* author = new QLabel(QStringLiteral("Wibblet 開発チーム"), this);
-    author->setObjectName(QStringLiteral("Label2"));
-    Screen::Place(author, 960, 600, 2895, 240);
-
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("cmdOK"));
-    Screen::Place(ok, 4560, 720, 1095, 375);
+    auto* ok = FormLayout::AddButton(this, "cmdOK", QStringLiteral("OK"), 4560, 720, 1095, 375);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QWidget::close);
 

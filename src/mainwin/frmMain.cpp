@@ -1,11 +1,11 @@
 #include "mainwin/frmMain.h"
 
 #include "platform/Clock.h"
+#include "platform/gui/FormLayout.h"
 #include "platform/gui/Screen.h"
 #include "platform/gui/TrayIcon.h"
 
 #include <QAction>
-#include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,50 +14,12 @@
 #include <QTimer>
 #include <QTreeView>
 
-#include <algorithm>
-
 namespace wibblet {
 
-namespace {
-
-QLabel* AddLabel(QWidget* parent, const QString& caption, int left, int top, int width, int height)
-{
-    auto* label = new QLabel(caption, parent);
-    Screen::Place(label, left, top, width, height);
-    // A caption wider than its box runs on behind the control to its right
-    // instead of being cut short.
-    label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
-    label->lower();
-    return label;
-}
-
-QLineEdit* AddTextBox(QWidget* parent, const char* name, int left, int top, int width, int height)
-{
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(QString::fromLatin1(name));
-    Screen::Place(box, left, top, width, height);
-    return box;
-}
-
-QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption, int left,
-                       int top, int width, int height)
-{
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    Screen::Place(button, left, top, width, height);
-    return button;
-}
-
-// A horizontal rule from x1 to x2 at y, in twips.
-void AddRule(QWidget* parent, int x1, int x2, int y)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    line->setGeometry(Screen::Px(x1), Screen::Px(y) - 1, Screen::Px(x2 - x1), 2);
-}
-
-} // namespace
+using FormLayout::AddButton;
+using FormLayout::AddRule;
+using FormLayout::AddRunOnLabel;
+using FormLayout::AddTextBox;
 
 frmMain::frmMain(Environment env, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
@@ -69,7 +31,7 @@ frmMain::frmMain(Environment env, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Wibblet"));
-    setFont(QFont(QStringLiteral("MS UI Gothic"), 9));
+    setFont(FormLayout::FormFont());
     setFixedSize(Screen::Px(4395), Screen::Px(3840));
     BuildControls();
     BuildMenu();
@@ -117,18 +79,18 @@ frmMain::~frmMain() = default;
 
 void frmMain::BuildControls()
 {
-    AddLabel(this, QStringLiteral("ホスト名："), 60, 180, 675, 180);
+    AddRunOnLabel(this, {}, QStringLiteral("ホスト名："), 60, 180, 675, 180);
     txtUser_ = AddTextBox(this, "txtUser", 840, 120, 1155, 270);
     connect(txtUser_, &QLineEdit::textChanged, this,
             [this](const QString& text) { program_.hostNameText = text; });
-    AddLabel(this, QStringLiteral("ユーザ名："), 2160, 180, 720, 180);
+    AddRunOnLabel(this, {}, QStringLiteral("ユーザ名："), 2160, 180, 720, 180);
     txtUserName_ = AddTextBox(this, "txtUserName", 3000, 120, 1335, 270);
     txtUserName_->installEventFilter(this);
     connect(txtUserName_, &QLineEdit::textChanged, this,
             [this](const QString& text) { program_.userNameText = text; });
     AddRule(this, 120, 4320, 480);
 
-    lblNonPopup_ = AddLabel(this, QStringLiteral("不在設定中"), 3240, 480, 1065, 240);
+    lblNonPopup_ = AddRunOnLabel(this, {}, QStringLiteral("不在設定中"), 3240, 480, 1065, 240);
     lblNonPopup_->setObjectName(QStringLiteral("lblNonPopup"));
     lblNonPopup_->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
     lblNonPopup_->hide();
@@ -158,8 +120,8 @@ void frmMain::BuildControls()
     connect(lsvMember_->header(), &QHeaderView::sectionClicked, this,
             [this](int section) { lsvMember_ColumnClick(section + 1); });
 
-    auto* label4 = AddLabel(this, QStringLiteral("相手ホスト名："), 180, 2940, 1080, 180);
-    const QFont pGothic(QStringLiteral("ＭＳ Ｐゴシック"), 9);
+    auto* label4 = AddRunOnLabel(this, {}, QStringLiteral("相手ホスト名："), 180, 2940, 1080, 180);
+    const QFont pGothic = FormLayout::PGothicFont();
     label4->setFont(pGothic);
     txtHost_ = AddTextBox(this, "txtHost", 1320, 2880, 1815, 270);
     txtHost_->setFont(pGothic);

@@ -10,6 +10,7 @@
 #include "protocol/Packet.h"
 #include "protocol/Presence.h"
 #include "settings/Failure.h"
+#include "settings/SettingsKeys.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -112,7 +113,7 @@ void frmMain::mnuIP_MSG_Click()
         mnuIP_MSG_->setChecked(true);
         settings.IP_MSG = QStringLiteral("1");
     }
-    settings.PutIni(QStringLiteral("BSC_CFG"), QStringLiteral("IP_MSG"), settings.IP_MSG);
+    settings.PutIni(SettingsKeys::BasicSection, SettingsKeys::IpMsg, settings.IP_MSG);
     SendExit(program_);
     SetPort(program_);
     cmdLstUpd_Click();

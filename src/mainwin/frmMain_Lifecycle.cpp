@@ -10,6 +10,7 @@
 #include "msgwin/frmPopup.h"
 #include "protocol/Presence.h"
 #include "settings/BroadcastList.h"
+#include "settings/SettingsKeys.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -18,11 +19,7 @@
 
 namespace wibblet {
 
-namespace {
-
-const QString kBasic = QStringLiteral("BSC_CFG");
-
-} // namespace
+namespace Keys = SettingsKeys;
 
 bool frmMain::Form_Load()
 {
@@ -53,7 +50,7 @@ bool frmMain::Form_Load()
     txtUser_->setText(program_.socket.LocalHostName());
     if (settings.USER_NAME.isEmpty())
         settings.USER_NAME = txtUser_->text();
-    settings.PutIni(kBasic, QStringLiteral("USER_NAME"), settings.USER_NAME);
+    settings.PutIni(Keys::BasicSection, Keys::UserName, settings.USER_NAME);
     txtUserName_->setText(settings.USER_NAME);
 
     SendEntry(program_);
@@ -93,7 +90,7 @@ void frmMain::mnuSecretOk_Click()
     Settings& settings = program_.settings;
     mnuSecretOk_->setChecked(!mnuSecretOk_->isChecked());
     settings.SECRET_OK = mnuSecretOk_->isChecked() ? QStringLiteral("1") : QString();
-    settings.PutIni(kBasic, QStringLiteral("SECRET_OK"), settings.SECRET_OK);
+    settings.PutIni(Keys::BasicSection, Keys::SecretOk, settings.SECRET_OK);
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
@@ -109,7 +106,7 @@ void frmMain::txtUserName_LostFocus()
     const QString name = txtUserName_->text();
     if (!name.isEmpty()) {
         settings.USER_NAME = name;
-        settings.PutIni(kBasic, QStringLiteral("USER_NAME"), name);
+        settings.PutIni(Keys::BasicSection, Keys::UserName, name);
         return;
     }
     env_.boxes.Show({QStringLiteral("ユーザ名を入力してください。"), QString(), BoxButtons::Ok});

@@ -1,12 +1,11 @@
 #include "mainwin/frmOpenNotice.h"
 
+#include "platform/gui/FormLayout.h"
 #include "platform/gui/Screen.h"
 
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
-
-#include <algorithm>
 
 namespace wibblet {
 
@@ -16,28 +15,24 @@ frmOpenNotice::frmOpenNotice(QWidget* owner)
 {
     setObjectName(QStringLiteral("frmOpenNotice"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
-    setFont(QFont(QStringLiteral("MS UI Gothic"), 9));
+    setFont(FormLayout::FormFont());
     setFixedSize(Screen::Px(2550), Screen::Px(1200));
 
-    // QFont's constructor takes whole points; 9.75 would quietly become 9.
-    QFont noticeFont(QStringLiteral("ＭＳ Ｐゴシック"));
+    // QFont's constructor takes whole points: the notice's 9.75 pt is set apart.
+    QFont noticeFont = FormLayout::PGothicFont();
     noticeFont.setPointSizeF(9.75);
-    auto* label = new QLabel(QStringLiteral("開封されました。"), this);
-    label->setObjectName(QStringLiteral("Label1"));
+    // The caption is widened once it has its font: its width follows the font.
+    QLabel* label = FormLayout::AddLabel(this, "Label1", QStringLiteral("開封されました。"), 600,
+                                         120, 1380, 195);
     label->setFont(noticeFont);
-    Screen::Place(label, 600, 120, 1380, 195);
-    label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
+    FormLayout::WidenToCaption(label);
 
-    lblDate_ = new QLabel(this);
-    lblDate_->setObjectName(QStringLiteral("lblDate"));
+    lblDate_ = FormLayout::AddLabel(this, "lblDate", 240, 360, 2055, 255);
     lblDate_->setFont(noticeFont);
     lblDate_->setAlignment(Qt::AlignCenter);
-    Screen::Place(lblDate_, 240, 360, 2055, 255);
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("cmdOK"));
+    auto* ok = FormLayout::AddButton(this, "cmdOK", QStringLiteral("OK"), 720, 720, 1095, 375);
     ok->setDefault(true);
-    Screen::Place(ok, 720, 720, 1095, 375);
     connect(ok, &QPushButton::clicked, this, &QWidget::hide);
 
     Screen::Centre(this);

@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
+#include "platform/gui/FormLayout.h"
 #include "platform/gui/Screen.h"
 #include "protocol/CommandCodes.h"
 #include "protocol/MemberTable.h"
@@ -29,6 +30,12 @@
 
 namespace wibblet {
 
+using FormLayout::AddButton;
+using FormLayout::AddCaption;
+using FormLayout::AddCheckBox;
+using FormLayout::AddLabel;
+using FormLayout::AddTextBox;
+
 namespace {
 
 constexpr int kIconCount = 9;
@@ -36,37 +43,6 @@ constexpr int kIconCount = 9;
 constexpr int kFirstIcon = 8;
 
 const QString kCrLf = QStringLiteral("\r\n");
-
-// Places a control that sizes itself to its caption.
-void PlaceAt(QWidget* control, int left, int top)
-{
-    control->move(Screen::Px(left), Screen::Px(top));
-    control->resize(control->sizeHint());
-}
-
-QLabel* AddLabel(QWidget* parent, const char* name, const QString& caption, int left, int top)
-{
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    PlaceAt(label, left, top);
-    return label;
-}
-
-QLineEdit* AddTextBox(QWidget* parent, const char* name, int left, int top, int width, int height)
-{
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(QString::fromLatin1(name));
-    Screen::Place(box, left, top, width, height);
-    return box;
-}
-
-QCheckBox* AddCheckBox(QWidget* parent, const char* name, const QString& caption, int left, int top)
-{
-    auto* box = new QCheckBox(caption, parent);
-    box->setObjectName(QString::fromLatin1(name));
-    PlaceAt(box, left, top);
-    return box;
-}
 
 // The text box holds "\n" line breaks; the wire carries CR LF.
 QString WireLineBreaks(QString text)
@@ -91,10 +67,10 @@ frmPopup::frmPopup(Program& program, MemberTable& members, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmPopup"));
     setWindowTitle(QStringLiteral("ポップアップ"));
-    setFont(QFont(QStringLiteral("MS UI Gothic"), 9));
+    setFont(FormLayout::FormFont());
     setFixedSize(Screen::Px(5325), Screen::Px(5385));
 
-    AddLabel(this, "Label1", QStringLiteral("メッセージタイトル："), 180, 180);
+    AddCaption(this, "Label1", QStringLiteral("メッセージタイトル："), 180, 180);
     txtTitle_ = AddTextBox(this, "txtTitle", 1620, 120, 3555, 315);
 
     auto* fraIcon = new QGroupBox(QStringLiteral("表示アイコンの選択"), this);
@@ -104,9 +80,8 @@ frmPopup::frmPopup(Program& program, MemberTable& members, QWidget* parent)
     auto* icons = new QButtonGroup(this);
     icons->setExclusive(true);
     for (int i = 0; i < kIconCount; ++i) {
-        picIcon_[i] = new QLabel(fraIcon);
-        picIcon_[i]->setObjectName(QStringLiteral("picIcon%1").arg(i));
-        Screen::Place(picIcon_[i], 120 + 540 * i, 240, 480, 480);
+        picIcon_[i] =
+            AddLabel(fraIcon, QStringLiteral("picIcon%1").arg(i), 120 + 540 * i, 240, 480, 480);
         picIcon_[i]->setPixmap(
             QIcon(QStringLiteral(":/icons/msg%1.svg").arg(i)).pixmap(Screen::Px(480)));
         // A click on the picture chooses it too: the radio buttons are small.
@@ -119,11 +94,11 @@ frmPopup::frmPopup(Program& program, MemberTable& members, QWidget* parent)
     }
     optIcon_[kFirstIcon]->setChecked(true);
 
-    auto* label4 = AddLabel(this, "Label4", QStringLiteral("△"), 2520, 1680);
+    auto* label4 = AddCaption(this, "Label4", QStringLiteral("△"), 2520, 1680);
     label4->setToolTip(
         QStringLiteral("このアイコン（×）選択時には、メッセージの表示形式が変化します。"));
 
-    AddLabel(this, "Label2", QStringLiteral("送信メッセージ："), 180, 1740);
+    AddCaption(this, "Label2", QStringLiteral("送信メッセージ："), 180, 1740);
     txtMSG_ = new QTextEdit(this);
     txtMSG_->setObjectName(QStringLiteral("txtMSG"));
     Screen::Place(txtMSG_, 120, 1980, 5055, 1935);
@@ -133,10 +108,10 @@ frmPopup::frmPopup(Program& program, MemberTable& members, QWidget* parent)
     connect(txtMSG_, &QTextEdit::textChanged, this, [this] { LimitText(); });
 
     auto* label5 =
-        AddLabel(this, "Label5", QStringLiteral("（改行は Ctrl + Enter です。）"), 2880, 3960);
+        AddCaption(this, "Label5", QStringLiteral("（改行は Ctrl + Enter です。）"), 2880, 3960);
     label5->setStyleSheet(QStringLiteral("color: blue;"));
 
-    AddLabel(this, "Label3", QStringLiteral("ＯＫボタンのキャプション："), 180, 4200);
+    AddCaption(this, "Label3", QStringLiteral("ＯＫボタンのキャプション："), 180, 4200);
     txtOK_ = AddTextBox(this, "txtOK", 2040, 4140, 1275, 315);
     txtOK_->setToolTip(
         QStringLiteral("メッセージ受信時の「ＯＫ」ボタンに表示する文字列を設定します。"));
@@ -145,9 +120,7 @@ frmPopup::frmPopup(Program& program, MemberTable& members, QWidget* parent)
     chkSecret_ =
         AddCheckBox(this, "chkSecret", QStringLiteral("封書（対IP-messenger用）"), 2760, 4560);
 
-    cmdSend_ = new QPushButton(QStringLiteral("メッセージ送信"), this);
-    cmdSend_->setObjectName(QStringLiteral("cmdSend"));
-    Screen::Place(cmdSend_, 1980, 4920, 1275, 375);
+    cmdSend_ = AddButton(this, "cmdSend", QStringLiteral("メッセージ送信"), 1980, 4920, 1275, 375);
     cmdSend_->setDefault(true);
     connect(cmdSend_, &QPushButton::clicked, this, [this] { cmdSend_Click(); });
 

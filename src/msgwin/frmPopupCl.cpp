@@ -1,6 +1,7 @@
 #include "msgwin/frmPopupCl.h"
 
 #include "platform/MessageBoxes.h"
+#include "platform/gui/FormLayout.h"
 #include "platform/gui/Screen.h"
 
 #include <QAction>
@@ -43,9 +44,7 @@ QPixmap Picture(int i)
 QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption, int left, int top,
                        int width, int height)
 {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    Screen::Place(button, left, top, width, height);
+    QPushButton* button = FormLayout::AddButton(parent, name, caption, left, top, width, height);
     // Enter must not dismiss a message the user has not read yet.
     button->setAutoDefault(false);
     button->setDefault(false);
@@ -60,30 +59,25 @@ frmPopupCl::frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* p
       programNames_(std::move(programNames)), boxes_(boxes)
 {
     setObjectName(QStringLiteral("frmPopupCl"));
-    setFont(QFont(QStringLiteral("MS UI Gothic"), 9));
+    setFont(FormLayout::FormFont());
 
     // First in the tab order and holder of the focus, so that no button is
     // armed when the window pops up under the user's typing.
-    txtDummy_ = new QLineEdit(this);
-    txtDummy_->setObjectName(QStringLiteral("txtDummy"));
-    Screen::Place(txtDummy_, 0, 0, 75, 165);
+    txtDummy_ = FormLayout::AddTextBox(this, "txtDummy", 0, 0, 75, 165);
     txtDummy_->setFrame(false);
     QPalette hidden = txtDummy_->palette();
     hidden.setColor(QPalette::Base, palette().color(QPalette::Window));
     txtDummy_->setPalette(hidden);
 
     for (int i = 0; i < kPictureCount; ++i) {
-        picIcon_[i] = new QLabel(this);
-        picIcon_[i]->setObjectName(QStringLiteral("picIcon%1").arg(i));
-        Screen::Place(picIcon_[i], 360, 240, 480, 480);
+        picIcon_[i] =
+            FormLayout::AddLabel(this, QStringLiteral("picIcon%1").arg(i), 360, 240, 480, 480);
         // A missing picture leaves an empty box rather than failing.
         picIcon_[i]->setPixmap(Picture(i));
         picIcon_[i]->hide();
     }
 
-    lblMSG_ = new QLabel(this);
-    lblMSG_->setObjectName(QStringLiteral("lblMSG"));
-    Screen::Place(lblMSG_, 1080, 240, 5895, 1695);
+    lblMSG_ = FormLayout::AddLabel(this, "lblMSG", 1080, 240, 5895, 1695);
     // The text comes from the network: never let it be read as markup.
     lblMSG_->setTextFormat(Qt::PlainText);
     lblMSG_->setWordWrap(true);
@@ -91,9 +85,7 @@ frmPopupCl::frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* p
     lblMSG_->setToolTip(QStringLiteral("右クリックでメニューを表示します。"));
     lblMSG_->installEventFilter(this);
 
-    lblDetail_ = new QLabel(this);
-    lblDetail_->setObjectName(QStringLiteral("lblDetail"));
-    Screen::Place(lblDetail_, 120, 2040, 8295, 3615);
+    lblDetail_ = FormLayout::AddLabel(this, "lblDetail", 120, 2040, 8295, 3615);
     lblDetail_->setTextFormat(Qt::PlainText);
     lblDetail_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     // A fixed-pitch face, so the register dump lines up like a system dump.

@@ -1,19 +1,15 @@
 #include "settings/BroadcastList.h"
 
+#include "platform/ProfileFile.h"
 #include "settings/NumberText.h"
 #include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
 
 namespace wibblet {
 
+namespace Keys = SettingsKeys;
+
 namespace {
-
-const QString kSection = QStringLiteral("BRD_CAST");
-const QString kCount = QStringLiteral("BRC_CNT");
-
-QString EntryKey(qint32 i)
-{
-    return QStringLiteral("BRC_IP_") + QString::number(i);
-}
 
 // IPv4 has no more /24 subnets than this; a larger count is a damaged file.
 constexpr qint32 kMaxCount = 1 << 24;
@@ -23,7 +19,8 @@ constexpr qint32 kMaxCount = 1 << 24;
 // where the readers look.
 qint32 ReadCount(const ProfileSnapshot& file)
 {
-    const qint32 count = ReadNumberOr(file.Value(kSection, kCount, QStringLiteral("0")), 0);
+    const qint32 count =
+        ReadNumberOr(file.Value(Keys::BroadcastSection, Keys::BrcCnt, QStringLiteral("0")), 0);
     return count < 0 || count > kMaxCount ? 0 : count;
 }
 
@@ -49,8 +46,9 @@ void AddBrdList(const Settings& settings, const QString& ownBroadcast, const QSt
     // a scan of 0 … count-1 would read count.
     const auto file = settings.Snapshot();
     const qint32 count = ReadCount(*file);
-    const QByteArray prefix = "brc_ip_"; // EntryKey's, folded as the file's keys are
-    for (const QByteArray& key : file->KeysWithValue(kSection, broadcast)) {
+    // The entries' key prefix, folded as the file's keys are.
+    const QByteArray prefix = ProfileFile::FoldName(ProfileFile::EncodeName(Keys::BrcIpPrefix));
+    for (const QByteArray& key : file->KeysWithValue(Keys::BroadcastSection, broadcast)) {
         if (!key.startsWith(prefix))
             continue;
         bool number = false;
@@ -58,8 +56,8 @@ void AddBrdList(const Settings& settings, const QString& ownBroadcast, const QSt
         if (number && i >= 0 && i < count && key == prefix + QByteArray::number(i))
             return;
     }
-    settings.PutIni(kSection, kCount, QString::number(count + 1));
-    settings.PutIni(kSection, EntryKey(count), broadcast);
+    settings.PutIni(Keys::BroadcastSection, Keys::BrcCnt, QString::number(count + 1));
+    settings.PutIni(Keys::BroadcastSection, Keys::BrcIp(count), broadcast);
 }
 
 QStringList ReadBrdList(const Settings& settings)
@@ -68,7 +66,7 @@ QStringList ReadBrdList(const Settings& settings)
     const auto file = settings.Snapshot();
     const qint32 count = ReadCount(*file);
     for (qint32 i = 0; i < count; ++i)
-        list.append(file->Value(kSection, EntryKey(i), QString()));
+        list.append(file->Value(Keys::BroadcastSection, Keys::BrcIp(i), QString()));
     return list;
 }
 

@@ -2,21 +2,11 @@
 
 #include "platform/Cp932.h"
 #include "settings/NumberText.h"
+#include "settings/SettingsKeys.h"
 
 namespace wibblet {
 
-namespace {
-
-const QString kDefault = QStringLiteral("DEFAULT");
-const QString kError = QStringLiteral("ERROR");
-const QString kBasic = QStringLiteral("BSC_CFG");
-
-QString ErrExeKey(qint32 i)
-{
-    return QStringLiteral("ERR_EXE_") + QString::number(i);
-}
-
-} // namespace
+namespace Keys = SettingsKeys;
 
 QString Settings::GetIni(const QString& section, const QString& key, const QString& def) const
 {
@@ -36,31 +26,31 @@ std::shared_ptr<const ProfileSnapshot> Settings::Snapshot() const
 void Settings::Read()
 {
     const auto file = Snapshot();
-    DEF_TITLE = file->Value(kDefault, QStringLiteral("DEF_TITLE"), DefaultTitle());
-    DEF_OK = file->Value(kDefault, QStringLiteral("DEF_OK"), DefaultOk());
+    DEF_TITLE = file->Value(Keys::DefaultSection, Keys::DefTitle, DefaultTitle());
+    DEF_OK = file->Value(Keys::DefaultSection, Keys::DefOk, DefaultOk());
 
     // A count that cannot size a list (not a number, negative, absurd) is 0.
-    ERR_CNT = ReadNumberOr(file->Value(kError, QStringLiteral("ERR_CNT"), QStringLiteral("0")), 0);
+    ERR_CNT = ReadNumberOr(file->Value(Keys::ErrorSection, Keys::ErrCnt, QStringLiteral("0")), 0);
     if (ERR_CNT < 0 || ERR_CNT > MaxErrCnt)
         ERR_CNT = 0;
     ERR_EXE.clear();
     for (qint32 i = 0; i <= ERR_CNT; ++i)
-        ERR_EXE.append(file->Value(kError, ErrExeKey(i), DefaultErrExe()));
+        ERR_EXE.append(file->Value(Keys::ErrorSection, Keys::ErrExe(i), DefaultErrExe()));
 
-    USER_NAME = file->Value(kBasic, QStringLiteral("USER_NAME"), QString());
-    SECRET_OK = file->Value(kBasic, QStringLiteral("SECRET_OK"), QString());
-    IP_MSG = file->Value(kBasic, QStringLiteral("IP_MSG"), QString());
+    USER_NAME = file->Value(Keys::BasicSection, Keys::UserName, QString());
+    SECRET_OK = file->Value(Keys::BasicSection, Keys::SecretOk, QString());
+    IP_MSG = file->Value(Keys::BasicSection, Keys::IpMsg, QString());
 }
 
 void Settings::WriteBack() const
 {
-    PutIni(kDefault, QStringLiteral("DEF_TITLE"), DEF_TITLE);
-    PutIni(kDefault, QStringLiteral("DEF_OK"), DEF_OK);
-    PutIni(kError, QStringLiteral("ERR_CNT"), QString::number(ERR_CNT));
+    PutIni(Keys::DefaultSection, Keys::DefTitle, DEF_TITLE);
+    PutIni(Keys::DefaultSection, Keys::DefOk, DEF_OK);
+    PutIni(Keys::ErrorSection, Keys::ErrCnt, QString::number(ERR_CNT));
     for (qint32 i = 0; i <= ERR_CNT; ++i)
-        PutIni(kError, ErrExeKey(i), ERR_EXE.value(i));
-    PutIni(kBasic, QStringLiteral("SECRET_OK"), SECRET_OK);
-    PutIni(kBasic, QStringLiteral("IP_MSG"), IP_MSG);
+        PutIni(Keys::ErrorSection, Keys::ErrExe(i), ERR_EXE.value(i));
+    PutIni(Keys::BasicSection, Keys::SecretOk, SECRET_OK);
+    PutIni(Keys::BasicSection, Keys::IpMsg, IP_MSG);
 }
 
 qsizetype LenAnsi(const QString& value)
