@@ -2,17 +2,9 @@
 
 #include "BenchSocket.h"
 
-#include "mainwin/frmMain.h"
-#include "platform/Clock.h"
-#include "platform/InstanceLock.h"
-#include "platform/MessageBoxes.h"
-#include "platform/gui/TrayIcon.h"
+#include "kit/WholeProgram.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
-
-#include <memory>
 
 namespace wibblet::bench {
 
@@ -20,33 +12,21 @@ namespace wibblet::bench {
 /// network namespace, see bench_main.cpp) or are only counted.
 bool RepliesSent();
 
+/// What a BenchProgram runs on, made before the program and gone after it.
+struct BenchHost {
+    QTemporaryDir dir;
+    BenchSocket socket{RepliesSent()};
+};
+
 /// A whole program with its main window hidden, as it runs from the tray:
 /// the real socket (see BenchSocket), boxes that answer by themselves, a
 /// settings file in a folder of its own.
-struct BenchProgram {
+struct BenchProgram : BenchHost, test::WholeProgram {
     explicit BenchProgram(const QByteArray& settings = QByteArray())
-        : socket(RepliesSent()),
-          programFile(dir.filePath(QStringLiteral("wibblet"))),
-          main(std::make_unique<frmMain>(
-              Environment{socket, boxes, clock, tray, lock, programFile, [] {}}))
+        : WholeProgram(socket, dir.path())
     {
-        QFile(programFile).open(QIODevice::WriteOnly);
-        if (!settings.isEmpty()) {
-            QFile file(programFile + QStringLiteral(".ini"));
-            if (file.open(QIODevice::WriteOnly))
-                file.write(settings);
-        }
-        main->Form_Load();
+        Load(settings);
     }
-
-    QTemporaryDir dir;
-    BenchSocket socket;
-    ScriptedMessageBoxes boxes;
-    ManualClock clock{QDateTime(QDate(2026, 2, 3), QTime(9, 5))};
-    TrayIcon tray;
-    InstanceLock lock;
-    QString programFile;
-    std::unique_ptr<frmMain> main;
 };
 
 } // namespace wibblet::bench

@@ -33,7 +33,7 @@ QByteArray ListedSubnets(int count)
 void BM_BroadcastToListedSubnets(benchmark::State& state)
 {
     BenchProgram p(ListedSubnets(int(state.range(0))));
-    Program& program = p.main->program();
+    Program& program = p.main.program();
     const qint64 before = p.socket.sent;
     for (auto _ : state)
         SendEntry(program);
@@ -51,7 +51,7 @@ BENCHMARK(BM_BroadcastToListedSubnets)->Arg(1000)->Unit(benchmark::kMicrosecond)
 void BM_ReadBrdList(benchmark::State& state)
 {
     BenchProgram p(ListedSubnets(int(state.range(0))));
-    const Program& program = p.main->program();
+    const Program& program = p.main.program();
     for (auto _ : state)
         benchmark::DoNotOptimize(ReadBrdList(program.settings));
 }
@@ -62,7 +62,7 @@ BENCHMARK(BM_ReadBrdList)->Arg(1000)->Unit(benchmark::kMicrosecond);
 void BM_ReadBrdListFromFile(benchmark::State& state)
 {
     BenchProgram p(ListedSubnets(int(state.range(0))));
-    const QString path = p.main->program().settings.path;
+    const QString path = p.main.program().settings.path;
     const QString section = QStringLiteral("BRD_CAST");
     for (auto _ : state) {
         QStringList list;
@@ -82,7 +82,7 @@ void BM_AddBrdListKnownSubnet(benchmark::State& state)
 {
     const int count = int(state.range(0));
     BenchProgram p(ListedSubnets(count));
-    const Program& program = p.main->program();
+    const Program& program = p.main.program();
     const QString address = Subnet(count - 1).replace(QStringLiteral(".255"), QStringLiteral(".7"));
     for (auto _ : state)
         AddBrdList(program.settings, program.ownBroadcast, address);

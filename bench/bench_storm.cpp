@@ -44,8 +44,8 @@ QByteArray EntryFrom(const QString& host, qint64 packetNo)
 QStringList Fill(BenchProgram& p, int rows, std::mt19937& random)
 {
     QStringList hosts;
-    MemberTable& members = p.main->members();
-    Program& program = p.main->program();
+    MemberTable& members = p.main.members();
+    Program& program = p.main.program();
     while (members.Count() < rows) {
         const QString host = RandomHost(random);
         if (members.chkMember(host) >= 1)
@@ -77,9 +77,9 @@ void BM_EntryFromListedHost(benchmark::State& state)
         const QString& host = hosts[int(random() % hosts.size())];
         p.socket.Inject(EntryFrom(host, ++packetNo), QStringLiteral("10.98.0.9"));
     }
-    if (p.main->members().Count() != state.range(0) || p.socket.sent - sentBefore != 2 * packetNo)
+    if (p.main.members().Count() != state.range(0) || p.socket.sent - sentBefore != 2 * packetNo)
         state.SkipWithError("an entry was not answered twice, or the list changed");
-    state.counters["rows"] = double(p.main->members().Count());
+    state.counters["rows"] = double(p.main.members().Count());
 }
 BENCHMARK(BM_EntryFromListedHost)->Apply(Sizes);
 
@@ -92,7 +92,7 @@ void BM_EntryFromNewHost(benchmark::State& state)
     BenchProgram p;
     std::mt19937 random(2);
     Fill(p, int(state.range(0)), random);
-    MemberTable& members = p.main->members();
+    MemberTable& members = p.main.members();
     qint64 packetNo = 0;
     const qint64 sentBefore = p.socket.sent;
     for (auto _ : state) {
@@ -117,7 +117,7 @@ void BM_ChkMember(benchmark::State& state)
     BenchProgram p;
     std::mt19937 random(3);
     const QStringList hosts = Fill(p, int(state.range(0)), random);
-    const MemberTable& members = p.main->members();
+    const MemberTable& members = p.main.members();
     const bool hit = state.range(1) != 0;
     QStringList asked = hosts;
     if (!hit) {
@@ -139,7 +139,7 @@ void BM_ChkPacNo(benchmark::State& state)
     BenchProgram p;
     std::mt19937 random(4);
     Fill(p, int(state.range(0)), random);
-    MemberTable& members = p.main->members();
+    MemberTable& members = p.main.members();
     QList<qint32> pending;
     for (int row = 1; row <= members.Count(); row += 100) {
         members.SetText(row, MemberTable::ColStandard, QString::number(1000 + row));

@@ -6,18 +6,13 @@
 // Input: the first byte sets the scene (bit 0 absence mode, bit 1 honour
 // sealed messages, bits 2-3 which peer sends, bit 4 emulation message code);
 // the rest is the datagram's bytes.
-#include "mainwin/frmMain.h"
-#include "platform/Clock.h"
-#include "platform/Cp932.h"
-#include "platform/InstanceLock.h"
-#include "platform/MessageBoxes.h"
-#include "platform/VirtualLan.h"
+#include "kit/VirtualLan.h"
+#include "kit/WholeProgram.h"
 #include "platform/gui/OffscreenWarnings.h"
-#include "platform/gui/TrayIcon.h"
 #include "protocol/CommandCodes.h"
 
 #include <QApplication>
-#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cstdlib>
@@ -66,28 +61,15 @@ struct Scene {
     VirtualLan lan;
     std::unique_ptr<VirtualSocket> socket =
         lan.CreateSocket(QStringLiteral("ME"), QStringLiteral("10.0.0.1"));
-    ScriptedMessageBoxes boxes;
-    ManualClock clock{QDateTime(QDate(2026, 2, 3), QTime(9, 5))};
-    TrayIcon tray;
-    InstanceLock lock;
-    QString programFile = dir.filePath(QStringLiteral("wibblet"));
-    int ended = 0;
-    std::unique_ptr<frmMain> main;
+    std::unique_ptr<test::WholeProgram> me;
     std::vector<std::unique_ptr<VirtualSocket>> peers;
 
     Scene()
     {
         Check(dir.isValid());
-        QFile program(programFile);
-        Check(program.open(QIODevice::WriteOnly));
-        QFile ini(dir.filePath(QStringLiteral("wibblet.ini")));
-        Check(ini.open(QIODevice::WriteOnly) &&
-              ini.write(kSettings) == qint64(sizeof kSettings - 1));
-        ini.close();
-
-        main = std::make_unique<frmMain>(
-            Environment{*socket, boxes, clock, tray, lock, programFile, [this] { ++ended; }});
-        Check(main->Form_Load());
+        me = std::make_unique<test::WholeProgram>(*socket, dir.path());
+        Check(QFileInfo::exists(me->programFile));
+        Check(me->Load(QByteArray(kSettings, sizeof kSettings - 1)));
         for (const PeerHost& p : kPeers) {
             peers.push_back(
                 lan.CreateSocket(QString::fromLatin1(p.name), QString::fromLatin1(p.ip)));
@@ -97,12 +79,12 @@ struct Scene {
         static const char entry[] = "1:100:alice:ALICE:1:alice\0\0\0\0";
         SendFrom(0, QByteArray(entry, sizeof entry - 1));
         RunEvents();
-        Check(main->members().chkMember(QStringLiteral("ALICE")) >= 1);
+        Check(me->main.members().chkMember(QStringLiteral("ALICE")) >= 1);
     }
 
     ~Scene()
     {
-        main.reset();
+        me.reset();
         RunEvents();
     }
 
@@ -116,9 +98,9 @@ struct Scene {
 
     void SetAbsence(bool on)
     {
-        if (main->AbsenceMode() != on)
-            main->mnuNonPopup_Click(); // the scripted boxes answer OK
-        Check(main->AbsenceMode() == on);
+        if (me->main.AbsenceMode() != on)
+            me->main.mnuNonPopup_Click(); // the scripted boxes answer OK
+        Check(me->main.AbsenceMode() == on);
     }
 };
 
@@ -167,19 +149,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint8_t setup = data[0];
     Scene& s = *scene;
     s.SetAbsence(setup & 1);
-    s.main->program().settings.SECRET_OK = (setup & 2) ? QStringLiteral("1") : QString();
-    s.main->program().messageCode =
+    s.me->main.program().settings.SECRET_OK = (setup & 2) ? QStringLiteral("1") : QString();
+    s.me->main.program().messageCode =
         QString::fromLatin1((setup & 16) ? mdlConst::MSG_IPMSG : mdlConst::MSG_NORMAL);
 
-    const qsizetype boxesBefore = s.boxes.shown.size();
+    const qsizetype boxesBefore = s.me->boxes.shown.size();
     s.SendFrom((setup >> 2) & 3,
                QByteArray(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1)));
     RunEvents();
 
     // Whatever came in, the program runs on: nothing ended it, at most one
     // error box per datagram, and its slots stay consistent.
-    Check(s.ended == 0);
-    Check(s.boxes.shown.size() - boxesBefore <= 1);
-    Check(s.main->PopCl.size() <= s.main->NumPop + 1);
+    Check(s.me->ended == 0);
+    Check(s.me->boxes.shown.size() - boxesBefore <= 1);
+    Check(s.me->main.PopCl.size() <= s.me->main.NumPop + 1);
     return 0;
 }

@@ -3,12 +3,12 @@
 // the start-up read and write-back settle after one round and keep the lines
 // they do not own, and the broadcast list grows by at most the one subnet
 // added.
-#include "platform/Clock.h"
+#include "kit/ManualClock.h"
+#include "kit/ScriptedMessageBoxes.h"
+#include "kit/VirtualLan.h"
 #include "platform/Cp932.h"
-#include "platform/MessageBoxes.h"
 #include "platform/ProfileFile.h"
 #include "platform/ProfileSnapshot.h"
-#include "platform/VirtualLan.h"
 #include "settings/BroadcastList.h"
 #include "settings/NumberText.h"
 #include "protocol/Program.h"

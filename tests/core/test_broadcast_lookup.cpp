@@ -1,10 +1,10 @@
 // AddBrdList finds a subnet by value in the kept settings file instead of
 // reading every entry; whatever the file holds, it must decide exactly as
 // reading entries 0 … BRC_CNT-1 one by one does.
-#include "platform/Clock.h"
+#include "kit/ManualClock.h"
+#include "kit/ScriptedMessageBoxes.h"
+#include "kit/VirtualLan.h"
 #include "platform/Cp932.h"
-#include "platform/MessageBoxes.h"
-#include "platform/VirtualLan.h"
 #include "settings/BroadcastList.h"
 #include "protocol/Program.h"
 

@@ -1,6 +1,6 @@
+#include "kit/VirtualLan.h"
 #include "platform/Cp932.h"
 #include "platform/SocketErrors.h"
-#include "platform/VirtualLan.h"
 #include "support/Wait.h"
 
 #include <QCoreApplication>

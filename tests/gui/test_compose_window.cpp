@@ -1,8 +1,8 @@
 #include "msgwin/frmPopup.h"
 
-#include "platform/Clock.h"
-#include "platform/MessageBoxes.h"
-#include "platform/VirtualLan.h"
+#include "kit/ManualClock.h"
+#include "kit/ScriptedMessageBoxes.h"
+#include "kit/VirtualLan.h"
 #include "protocol/Datagram.h"
 #include "protocol/MemberTable.h"
 #include "protocol/Presence.h"

@@ -1,9 +1,9 @@
 // Start-up against settings files a user, an editor or a full disk could
 // leave behind: it always completes, takes the defaults where nothing usable
 // was read, and the write-back never destroys what the user had in the file.
+#include "kit/LanProgram.h"
 #include "platform/Cp932.h"
 #include "settings/Settings.h"
-#include "support/LanProgram.h"
 #include "support/Wait.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 // An idle program has no timer running: the tray tick, the delivery watch
 // and the slot tick each run only while they have something to do.
+#include "kit/LanProgram.h"
 #include "msgwin/frmPopupCl.h"
 #include "platform/Cp932.h"
 #include "protocol/MessageBody.h"
-#include "support/LanProgram.h"
 #include "support/Wait.h"
 
 #include <QAction>

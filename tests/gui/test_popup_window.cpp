@@ -1,5 +1,5 @@
+#include "kit/ScriptedMessageBoxes.h"
 #include "msgwin/frmPopupCl.h"
-#include "platform/MessageBoxes.h"
 #include "platform/gui/Screen.h"
 
 #include <QAction>

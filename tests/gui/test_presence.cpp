@@ -1,9 +1,9 @@
+#include "kit/LanProgram.h"
 #include "platform/Cp932.h"
 #include "protocol/CommandCodes.h"
 #include "protocol/Datagram.h"
 #include "protocol/Packet.h"
 #include "protocol/Presence.h"
-#include "support/LanProgram.h"
 #include "support/Wait.h"
 
 #include <QLabel>

@@ -1,9 +1,9 @@
+#include "kit/LanProgram.h"
 #include "mainwin/frmOpenNotice.h"
 #include "msgwin/frmPopupCl.h"
 #include "platform/Cp932.h"
 #include "protocol/Datagram.h"
 #include "protocol/MessageBody.h"
-#include "support/LanProgram.h"
 #include "support/Wait.h"
 
 #include <QLabel>

@@ -1,3 +1,4 @@
+#include "kit/LanProgram.h"
 #include "mainwin/frmOpenNotice.h"
 #include "msgwin/MakeReTitle.h"
 #include "msgwin/frmPopup.h"
@@ -5,7 +6,6 @@
 #include "platform/Cp932.h"
 #include "protocol/Datagram.h"
 #include "protocol/Presence.h"
-#include "support/LanProgram.h"
 #include "support/Wait.h"
 
 #include <QAction>

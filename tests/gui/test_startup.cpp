@@ -1,9 +1,9 @@
+#include "kit/ManualClock.h"
+#include "kit/ScriptedMessageBoxes.h"
+#include "kit/VirtualLan.h"
 #include "mainwin/frmMain.h"
-#include "platform/Clock.h"
 #include "platform/Cp932.h"
 #include "platform/InstanceLock.h"
-#include "platform/MessageBoxes.h"
-#include "platform/VirtualLan.h"
 #include "platform/gui/TrayIcon.h"
 
 #include <QApplication>

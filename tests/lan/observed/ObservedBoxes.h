@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/MessageBoxes.h"
+#include "kit/ScriptedMessageBoxes.h"
 
 #include <cstdio>
 

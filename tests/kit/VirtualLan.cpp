@@ -1,4 +1,4 @@
-#include "platform/VirtualLan.h"
+#include "kit/VirtualLan.h"
 
 #include "platform/SocketErrors.h"
 

@@ -1,4 +1,4 @@
-#include "platform/MessageBoxes.h"
+#include "kit/ScriptedMessageBoxes.h"
 
 namespace wibblet {
 
