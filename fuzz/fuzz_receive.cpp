@@ -180,6 +180,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // error box per datagram, and its slots stay consistent.
     Check(s.ended == 0);
     Check(s.boxes.shown.size() - boxesBefore <= 1);
-    Check(s.main->PopCl.size() <= s.main->NumPop + 1);
+    Check(s.main->popups().PopCl().size() <= s.main->popups().NumPop() + 1);
     return 0;
 }

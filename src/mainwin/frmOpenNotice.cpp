@@ -15,6 +15,9 @@ frmOpenNotice::frmOpenNotice(QWidget* owner)
                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("frmOpenNotice"));
+    // Nothing reads a notice once it is closed; a hidden one would stay
+    // until the program ends.
+    setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
     setFont(QFont(QStringLiteral("MS UI Gothic"), 9));
     setFixedSize(Screen::Px(2550), Screen::Px(1200));
@@ -36,7 +39,7 @@ frmOpenNotice::frmOpenNotice(QWidget* owner)
     ok->setObjectName(QStringLiteral("cmdOK"));
     ok->setDefault(true);
     Screen::Place(ok, 720, 720, 1095, 375);
-    connect(ok, &QPushButton::clicked, this, &QWidget::hide);
+    connect(ok, &QPushButton::clicked, this, &QWidget::close);
 
     Screen::Centre(this);
 }
