@@ -22,7 +22,8 @@ frmOpenNotice::frmOpenNotice(QWidget* owner)
     setFont(QFont(QStringLiteral("MS UI Gothic"), 9));
     setFixedSize(Screen::Px(2550), Screen::Px(1200));
 
-    const QFont noticeFont(QStringLiteral("ＭＳ Ｐゴシック"), 9.75);
+    // QFont takes whole points: 9.75 has always come out as 9.
+    const QFont noticeFont(QStringLiteral("ＭＳ Ｐゴシック"), 9);
     auto* label = new QLabel(QStringLiteral("開封されました。"), this);
     label->setObjectName(QStringLiteral("Label1"));
     label->setFont(noticeFont);

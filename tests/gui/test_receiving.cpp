@@ -265,6 +265,13 @@ TEST_F(ReceivingTest, ReadNoticeOpensOneNoticePerNotice)
     ASSERT_TRUE(WaitUntil([&] { return me->main.NumOpN() == 1; }));
     EXPECT_EQ(me->main.OpnNtc().size(), 2);
 
+    // OK closes a notice for good, once control is back in the outer loop
+    // (the test body here); the count stays.
+    notice->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(me->main.OpnNtc().value(0));
+    EXPECT_EQ(me->main.NumOpN(), 1);
+
     peer->Send(QStringLiteral("1:7:hanako:PEER:48:") + kNul);
     ASSERT_TRUE(WaitUntil([&] { return me->boxes.shown.size() == 1; }));
     EXPECT_TRUE(me->boxes.shown.first().text.contains(QStringLiteral("(13:)")));
