@@ -72,10 +72,10 @@ void BM_MessageBurstWhileAway(benchmark::State& state)
         heap = HeapInUse() - heapBefore;
 
         qsizetype held = 0;
-        for (const auto& window : p.main.PopCl)
+        for (const auto& window : p.main.popups().PopCl())
             held += window && !window->isVisible() ? 1 : 0;
         if (p.socket.sent - sentBefore != 2 * messages || held != messages + 1
-            || !p.main.NonPopMsg)
+            || !p.main.flasher().NonPopMsg())
             state.SkipWithError("a receipt is missing or a window is not held");
         state.counters["receipts"] = double(p.socket.sent - sentBefore);
         state.counters["held_windows"] = double(held);

@@ -162,6 +162,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // error box per datagram, and its slots stay consistent.
     Check(s.me->ended == 0);
     Check(s.me->boxes.shown.size() - boxesBefore <= 1);
-    Check(s.me->main.PopCl.size() <= s.me->main.NumPop + 1);
+    Check(s.me->main.popups().PopCl().size() <= s.me->main.popups().NumPop() + 1);
     return 0;
 }

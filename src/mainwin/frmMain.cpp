@@ -27,7 +27,9 @@ frmMain::frmMain(Environment env, QWidget* parent)
                           | Qt::WindowCloseButtonHint),
       env_(std::move(env)),
       program_(env_.socket, env_.boxes, env_.clock),
-      dispatcher_(program_, members_)
+      dispatcher_(program_, members_),
+      flasher_(env_.tray, members_, this),
+      popups_(this)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Wibblet"));
@@ -36,8 +38,7 @@ frmMain::frmMain(Environment env, QWidget* parent)
     BuildControls();
     BuildMenu();
 
-    PopCl.resize(1);
-    OpnNtc.resize(1);
+    OpnNtc_.resize(1);
     dispatcher_.SetMessageHandler(this);
     dispatcher_.SetAbsenceMode([this] { return AbsenceMode(); });
 
@@ -60,19 +61,6 @@ frmMain::frmMain(Environment env, QWidget* parent)
                     }
                 }
             });
-    // The tray tick runs only while it has something to show: a held message
-    // flashing, or a tip that no longer matches the member count. An idle
-    // program then has no timer at all.
-    timTimer2_ = new QTimer(this);
-    timTimer2_->setObjectName(QStringLiteral("timTimer2"));
-    timTimer2_->setInterval(300);
-    connect(timTimer2_, &QTimer::timeout, this, &frmMain::timTimer2_Timer);
-    connect(&members_, &MemberTable::CountChanged, this, [this] { StartTrayTick(); });
-    // Runs only while a dismissed window waits for its slot to be emptied.
-    timTimer3_ = new QTimer(this);
-    timTimer3_->setObjectName(QStringLiteral("timTimer3"));
-    timTimer3_->setInterval(10);
-    connect(timTimer3_, &QTimer::timeout, this, &frmMain::timTimer3_Timer);
 }
 
 frmMain::~frmMain() = default;
@@ -152,8 +140,8 @@ void frmMain::BuildMenu()
     mnuNonPopup_->setObjectName(QStringLiteral("mnuNonPopup"));
     mnuNonPopup_->setCheckable(true);
     // The handler decides the mark itself, after its questions.
-    connect(mnuNonPopup_, &QAction::triggered, this, [this](bool checkedNow) {
-        mnuNonPopup_->setChecked(!checkedNow);
+    connect(mnuNonPopup_, &QAction::triggered, this, [this] {
+        mnuNonPopup_->setChecked(absent_);
         mnuNonPopup_Click();
     });
     mnuMain_->addSeparator();

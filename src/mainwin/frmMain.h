@@ -1,6 +1,8 @@
 #pragma once
 
 #include "mainwin/Environment.h"
+#include "mainwin/ReceivedWindows.h"
+#include "mainwin/TrayFlasher.h"
 #include "protocol/Dispatcher.h"
 #include "protocol/MemberTable.h"
 #include "protocol/Program.h"
@@ -26,8 +28,9 @@ class frmPopup;
 class frmPopupCl;
 
 /// The main window. Hidden at start and whenever minimized, it owns the
-/// program's state: the socket's dispatcher, the member list, the timers and
-/// the tray icon. It runs start-up and every way of ending.
+/// program's state: the socket's dispatcher, the member list, the received
+/// windows, the tray icon's tip and flashing, the delivery watch and absence
+/// mode. It runs start-up and every way of ending.
 class frmMain : public QWidget, private MessageHandler {
     Q_OBJECT
 public:
@@ -49,31 +52,15 @@ public:
     /// Shows the about window, creating it when it is not open.
     void mnuAbout_Click();
 
-    /// Main icon and plain tip.
-    void UpdIcon();
-    /// Message-waiting tip; which = 0 shows the letter, 1 the main icon,
-    /// other values leave the picture.
-    void FlashIcon(qint32 which);
-    /// The 300 ms tick: plain tip, or one step of the flashing cycle. It
-    /// runs only while a held message flashes or the tip has to catch up
-    /// with the member count, and stops once the plain tip is shown.
-    void timTimer2_Timer();
     /// A mouse event on the tray icon.
     void TrayIcon_Event(TrayEvent event, QPoint globalPos);
 
-    /// "Wibblet(" member count ")".
-    QString PlainTip() const;
-
-    /// The lowest free slot of PopCl, or a new one at the top.
-    qint32 PopNxt();
     /// Switches absence mode over, with its questions and broadcasts.
     void mnuNonPopup_Click();
     /// Coming back: offers to end absence mode.
     void NonPopOff();
-    /// The 10 ms tick: empties the slots of dismissed windows.
-    void timTimer3_Timer();
     /// Whether absence mode is on.
-    bool AbsenceMode() const;
+    bool AbsenceMode() const { return absent_; }
 
     /// Empties the member list and asks every host to announce itself.
     void cmdLstUpd_Click();
@@ -93,29 +80,17 @@ public:
     /// The compose window if it exists.
     frmPopup* Compose() const;
 
-    /// Placements so far; PopCl reaches up to this index.
-    qint32 NumPop = 0;
-    /// Received-message windows by slot; null for an empty slot.
-    QList<QPointer<frmPopupCl>> PopCl;
-    /// Slots of the windows held back in this absence period, in arrival order.
-    QList<qint32> NonPopID;
-    /// Last used index of NonPopID; -1 when none is held.
-    qint32 NumNonPop = 0;
     /// Index of the last open-notice window.
-    qint32 NumOpN = -1;
-    /// Open-notice windows, one per read notice.
-    QList<QPointer<frmOpenNotice>> OpnNtc;
+    qint32 NumOpN() const { return NumOpN_; }
+    /// Open-notice windows, one per read notice; null once closed.
+    const QList<QPointer<frmOpenNotice>>& OpnNtc() const { return OpnNtc_; }
 
     Program& program() { return program_; }
     MemberTable& members() { return members_; }
-    Dispatcher& dispatcher() { return dispatcher_; }
-    QMenu* mnuMain() const { return mnuMain_; }
-
-    /// Held-back messages wait unseen: the tray flashes. Whoever sets it
-    /// also starts the tray tick.
-    bool NonPopMsg = false;
-    /// Phase of the flashing cycle: 0, 1 or 2.
-    qint32 FlashCnt = 0;
+    /// The received-message windows by slot.
+    const ReceivedWindows& popups() const { return popups_; }
+    /// The tray's tip and flashing, whose tick a test may also run by hand.
+    TrayFlasher& flasher() { return flasher_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -130,16 +105,12 @@ private:
     // MessageHandler: messages and read notices from the dispatcher.
     void Message(const Datagram& d, bool sealed) override;
     void ReadNotice(const Datagram& d) override;
-    /// A received window was dismissed: its slot is free and is emptied on
-    /// the next 10 ms tick.
-    void PopupDismissed(frmPopupCl* window, qint32 slot);
     /// Wires a new received window's open button and reply item.
     void ConnectPopup(frmPopupCl* window);
     /// Whether some row waits for a receipt.
     bool AnyPending() const;
-    /// Starts the tray tick unless it runs already.
-    void StartTrayTick();
-    bool SlotFree(qint32 slot) const;
+    /// Turns absence mode on or off, with its menu mark and label.
+    void SetAbsenceMode(bool on);
     /// Sends the exit, removes the tray icon and ends the process.
     void EndProgram();
     /// The user-name field lost the focus.
@@ -149,7 +120,14 @@ private:
     Program program_;
     MemberTable members_;
     Dispatcher dispatcher_;
+    TrayFlasher flasher_;
+    ReceivedWindows popups_;
     bool ending_ = false;
+    /// Absence mode: received windows are held back, not shown. The menu's
+    /// mark always shows it, the label too but for the case NonPopOff tells.
+    bool absent_ = false;
+    qint32 NumOpN_ = -1;
+    QList<QPointer<frmOpenNotice>> OpnNtc_;
 
     QLineEdit* txtUser_ = nullptr;
     QLineEdit* txtUserName_ = nullptr;
@@ -160,13 +138,9 @@ private:
     QPushButton* cmdSend_ = nullptr;
     QPushButton* cmdEnd_ = nullptr;
     QTimer* timTimer_ = nullptr;
-    QTimer* timTimer2_ = nullptr;
     QPointer<frmPopup> compose_;
     /// Hosts whose delivery notice is open: not reported again meanwhile.
     QSet<QString> watchNoticeOpen_;
-    QTimer* timTimer3_ = nullptr;
-    /// Dismissed windows waiting for the 10 ms tick, with their slots.
-    QList<QPair<qint32, QPointer<frmPopupCl>>> DellID_;
     QPointer<frmAbout> about_;
 
     QMenu* mnuMain_ = nullptr;

@@ -1,71 +1,25 @@
-// Absence mode and the table of received-message windows.
+// Absence mode: received windows are held back while the user is away.
 #include "mainwin/frmMain.h"
 
-#include "msgwin/frmPopupCl.h"
 #include "platform/MessageBoxes.h"
-#include "platform/gui/Screen.h"
 #include "protocol/CommandCodes.h"
 #include "protocol/Presence.h"
-#include "settings/Failure.h"
 
 #include <QAction>
 #include <QLabel>
-#include <QTimer>
 
 namespace wibblet {
 
-bool frmMain::AbsenceMode() const
+void frmMain::SetAbsenceMode(bool on)
 {
-    return mnuNonPopup_->isChecked();
-}
-
-bool frmMain::SlotFree(qint32 slot) const
-{
-    // A window that is still unread, shown or held back, keeps its slot
-    // whatever its title; only dismissal or closing frees it.
-    const frmPopupCl* window = PopCl.at(slot);
-    if (!window || window->IsClosed())
-        return true;
-    for (const auto& [dismissedSlot, dismissed] : DellID_) {
-        if (dismissedSlot == slot && dismissed == window)
-            return true;
-    }
-    return false;
-}
-
-qint32 frmMain::PopNxt()
-{
-    for (qint32 slot = 0; slot < PopCl.size(); ++slot) {
-        if (SlotFree(slot))
-            return slot;
-    }
-    if (NumPop == INT32_MAX)
-        throw Failure(Failure::Overflow);
-    return ++NumPop;
-}
-
-void frmMain::PopupDismissed(frmPopupCl* window, qint32 slot)
-{
-    DellID_.append({slot, window});
-    timTimer3_->start();
-}
-
-void frmMain::timTimer3_Timer()
-{
-    // Every dismissed window is released, however many fell within one tick.
-    for (const auto& [slot, window] : std::as_const(DellID_)) {
-        if (slot >= 0 && slot < PopCl.size() && window && PopCl.at(slot) == window) {
-            PopCl[slot] = nullptr;
-            window->deleteLater();
-        }
-    }
-    DellID_.clear();
-    timTimer3_->stop();
+    absent_ = on;
+    mnuNonPopup_->setChecked(on);
+    lblNonPopup_->setVisible(on);
 }
 
 void frmMain::mnuNonPopup_Click()
 {
-    if (!mnuNonPopup_->isChecked()) {
+    if (!absent_) {
         const BoxAnswer answer = env_.boxes.Show(
             {QStringLiteral("不在モードを有効にします。\r\n\r\n"
                             "不在モード中はメッセージを受信してもポップアップしません。\r\n"
@@ -77,46 +31,40 @@ void frmMain::mnuNonPopup_Click()
             return;
         }
         env_.boxes.Tell(QStringLiteral("不在モードを有効にしました。"));
-        mnuNonPopup_->setChecked(true);
-        lblNonPopup_->show();
-        NonPopID = {0};
-        NumNonPop = -1;
+        SetAbsenceMode(true);
+        popups_.StartHolding();
         SendAbsence(program_, ReqAbsent);
         return;
     }
 
-    mnuNonPopup_->setChecked(false);
-    lblNonPopup_->hide();
+    SetAbsenceMode(false);
     SendAbsence(program_, ReqPresent);
-    if (NonPopMsg) {
+    if (flasher_.NonPopMsg()) {
         env_.boxes.Tell(QStringLiteral("不在モード設定中に受信した、未読メッセージを表示します。\r\n\r\n"
                                         "複数メッセージを受信していた場合、メッセージが流れてしまっている可能性があります。"));
-        for (qint32 i = 0; i <= NumNonPop && i < NonPopID.size(); ++i) {
-            frmPopupCl* window = PopCl.value(NonPopID.at(i));
-            if (!window)
-                continue;
-            window->show();
-            Screen::SetTopMost(window);
-        }
-        NonPopMsg = false;
+        popups_.ShowHeld();
         // The next tick puts the plain tip back and stops.
-        StartTrayTick();
+        flasher_.SetNonPopMsg(false);
     }
 }
 
 void frmMain::NonPopOff()
 {
-    if (!AbsenceMode()) {
-        lblNonPopup_->hide();
+    // The label follows absence mode again, should it have been left hidden
+    // below.
+    lblNonPopup_->setVisible(absent_);
+    if (!absent_)
         return;
-    }
-    lblNonPopup_->show();
     const BoxAnswer answer = env_.boxes.Show(
         {QStringLiteral("不在モードが設定されています。\r\n解除しますか？"), QString(), BoxButtons::YesNo});
     if (answer == BoxAnswer::Yes) {
         mnuNonPopup_Click();
+        // Hidden even if absence mode is on again by now: switched over while
+        // a box was open, the call above can turn it back on. The label then
+        // stays hidden, and the windows held meanwhile go unlisted (see
+        // Message), until the next return.
         lblNonPopup_->hide();
-    } else if (NonPopMsg) {
+    } else if (flasher_.NonPopMsg()) {
         env_.boxes.Tell(QStringLiteral("未読メッセージが存在します。\r\n"
                                         "メッセージを確認するには不在モードを解除してください。"));
     }

@@ -38,7 +38,7 @@ bool frmMain::Form_Load()
     mnuIP_MSG_->setChecked(Settings::IsOn(settings.IP_MSG));
 
     Screen::Centre(this);
-    env_.tray.Add(TrayPicture::Main, PlainTip());
+    env_.tray.Add(TrayPicture::Main, flasher_.PlainTip());
     hide();
     // The destination box leads the tab order: it has the focus when the
     // window first comes up.

@@ -50,29 +50,19 @@ void frmMain::Message(const Datagram& d, bool sealed)
 
     const MessageBody body = ReadBody(d, program_.settings.DEF_TITLE, program_.settings.DEF_OK);
 
-    NumPop = Increment(NumPop);
-    const qint32 slot = PopNxt();
-    if (PopCl.size() <= NumPop)
-        PopCl.resize(NumPop + 1);
-
-    if (PopCl.at(slot))
-        PopCl.at(slot)->deleteLater();
+    const qint32 slot = popups_.NewSlot();
     auto* window = new frmPopupCl(program_.settings.ERR_EXE, env_.boxes, this);
-    PopCl[slot] = window;
+    popups_.Put(slot, window);
     window->cRipadd = d.senderAddress;
     window->cRpackno = packetNo;
     window->PopClID = slot;
     window->mnuRes()->setText(d.senderHost + QStringLiteral(" へ返信"));
-    connect(window, &frmPopupCl::Dismissed, this,
-            [this, window](qint32 id) { PopupDismissed(window, id); });
     ConnectPopup(window);
 
-    if (!lblNonPopup_->isHidden()) {
-        NumNonPop = Increment(NumNonPop);
-        if (NonPopID.size() <= NumNonPop)
-            NonPopID.resize(NumNonPop + 1);
-        NonPopID[NumNonPop] = slot;
-    }
+    // Listed while the label shows, which is whenever absence mode is on but
+    // for the case NonPopOff leaves behind.
+    if (!lblNonPopup_->isHidden())
+        popups_.Hold(slot);
 
     if (sealed && Settings::IsOn(program_.settings.SECRET_OK)) {
         window->cmdSecret()->show();
@@ -84,9 +74,8 @@ void frmMain::Message(const Datagram& d, bool sealed)
             SendPkt(program_, MakePkt(program_, ReqReadNotice) + packetNo + kNul);
     }
 
-    if (AbsenceMode()) {
-        NonPopMsg = true;
-        StartTrayTick();
+    if (absent_) {
+        flasher_.SetNonPopMsg(true);
     } else {
         window->show();
         Screen::SetTopMost(window);
@@ -102,11 +91,11 @@ void frmMain::ReadNotice(const Datagram& d)
         return;
     members_.SetText(row, MemberTable::ColSealed, QString());
 
-    NumOpN = Increment(NumOpN);
-    if (OpnNtc.size() <= NumOpN)
-        OpnNtc.resize(NumOpN + 1);
+    NumOpN_ = Increment(NumOpN_);
+    if (OpnNtc_.size() <= NumOpN_)
+        OpnNtc_.resize(NumOpN_ + 1);
     auto* notice = new frmOpenNotice(this);
-    OpnNtc[NumOpN] = notice;
+    OpnNtc_[NumOpN_] = notice;
     notice->show();
     notice->setWindowTitle(members_.Text(row, MemberTable::ColUser));
     const QDateTime now = env_.clock.Now();

@@ -1,4 +1,4 @@
-// The tray icon: tip, flashing, mouse events, and hiding on minimize.
+// The tray icon's mouse events, the menu's window items, and hiding on minimize.
 #include "mainwin/frmMain.h"
 
 #include "mainwin/frmAbout.h"
@@ -11,52 +11,6 @@
 #include <QWindowStateChangeEvent>
 
 namespace wibblet {
-
-QString frmMain::PlainTip() const
-{
-    return QStringLiteral("Wibblet(") + QString::number(members_.Count()) + QLatin1Char(')');
-}
-
-void frmMain::UpdIcon()
-{
-    env_.tray.Modify(TrayPicture::Main, PlainTip());
-}
-
-void frmMain::FlashIcon(qint32 which)
-{
-    TrayPicture picture = env_.tray.Picture();
-    if (which == 0)
-        picture = TrayPicture::Letter;
-    else if (which == 1)
-        picture = TrayPicture::Main;
-    env_.tray.Modify(picture, PlainTip() + QStringLiteral("\r\nメッセージあり"));
-}
-
-void frmMain::StartTrayTick()
-{
-    if (!timTimer2_->isActive())
-        timTimer2_->start();
-}
-
-void frmMain::timTimer2_Timer()
-{
-    if (!NonPopMsg) {
-        // The plain tip is back and matches the list: nothing more to show
-        // until the count changes or a message is held again.
-        UpdIcon();
-        timTimer2_->stop();
-        return;
-    }
-    // Main icon for two ticks, letter for one; the phase carries over to the
-    // next waiting period.
-    if (FlashCnt == 0 || FlashCnt == 1) {
-        FlashIcon(1);
-        ++FlashCnt;
-    } else {
-        FlashIcon(0);
-        FlashCnt = 0;
-    }
-}
 
 void frmMain::TrayIcon_Event(TrayEvent event, QPoint globalPos)
 {

@@ -14,13 +14,14 @@ frmOpenNotice::frmOpenNotice(QWidget* owner)
                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("frmOpenNotice"));
+    // Nothing reads a notice once it is closed; a hidden one would stay
+    // until the program ends.
+    setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
     setFont(FormLayout::FormFont());
     setFixedSize(Screen::Px(2550), Screen::Px(1200));
 
-    // QFont's constructor takes whole points: the notice's 9.75 pt is set apart.
-    QFont noticeFont = FormLayout::PGothicFont();
-    noticeFont.setPointSizeF(9.75);
+    const QFont noticeFont = FormLayout::PGothicFont();
     // The caption is widened once it has its font: its width follows the font.
     QLabel* label = FormLayout::AddLabel(this, "Label1", QStringLiteral("開封されました。"), 600,
                                          120, 1380, 195);
@@ -33,7 +34,7 @@ frmOpenNotice::frmOpenNotice(QWidget* owner)
 
     auto* ok = FormLayout::AddButton(this, "cmdOK", QStringLiteral("OK"), 720, 720, 1095, 375);
     ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QWidget::hide);
+    connect(ok, &QPushButton::clicked, this, &QWidget::close);
 
     Screen::Centre(this);
 }

@@ -7,7 +7,7 @@ class QLabel;
 namespace wibblet {
 
 /// Tells the user that a sealed message they sent has been opened.
-/// Hidden by OK, never reused.
+/// Deleted once closed, by OK or by its frame; never reused.
 class frmOpenNotice : public QWidget {
     Q_OBJECT
 public:

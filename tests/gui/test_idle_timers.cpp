@@ -87,7 +87,7 @@ TEST_F(IdleTimersTest, AHeldMessageFlashesUntilItIsShownThenTheTickStops)
     const QString body = WriteBody(QStringLiteral("held"), QStringLiteral("t"), QStringLiteral("o"), 0,
                                    false, QString(), QString());
     Send(*peer, QStringLiteral("1:9:taro:PEER:20:") + body);
-    ASSERT_TRUE(WaitUntil([&] { return me->main.NonPopMsg; }));
+    ASSERT_TRUE(WaitUntil([&] { return me->main.flasher().NonPopMsg(); }));
     EXPECT_TRUE(Timer("timTimer2")->isActive());
 
     // Real ticks flash: the letter comes up within three of them.
@@ -98,16 +98,16 @@ TEST_F(IdleTimersTest, AHeldMessageFlashesUntilItIsShownThenTheTickStops)
     // Back from absence: the held window shows, the plain tip is back after
     // one tick, and nothing runs any more.
     me->main.mnuNonPopup_Click();
-    EXPECT_FALSE(me->main.NonPopMsg);
-    ASSERT_TRUE(WaitUntil([&] { return me->tray.Tip() == me->main.PlainTip(); }, 400));
+    EXPECT_FALSE(me->main.flasher().NonPopMsg());
+    ASSERT_TRUE(WaitUntil([&] { return me->tray.Tip() == me->main.flasher().PlainTip(); }, 400));
     EXPECT_EQ(me->tray.Picture(), TrayPicture::Main);
     EXPECT_FALSE(Timer("timTimer2")->isActive());
 
     // Dismissing the window runs the slot tick once.
-    frmPopupCl* window = me->main.PopCl.value(0);
+    frmPopupCl* window = me->main.popups().PopCl().value(0);
     ASSERT_TRUE(window);
     window->cmdOK()->click();
     EXPECT_TRUE(Timer("timTimer3")->isActive());
-    ASSERT_TRUE(WaitUntil([&] { return !me->main.PopCl.value(0); }));
+    ASSERT_TRUE(WaitUntil([&] { return !me->main.popups().PopCl().value(0); }));
     ASSERT_TRUE(WaitUntil([&] { return !AnyTimerActive(); }, 2000));
 }

@@ -80,7 +80,7 @@ TEST_F(PresenceTest, ThreeHostsListEachOtherAndAnswerEveryEntryInBothCodeSets)
     EXPECT_TRUE(a->boxes.shown.isEmpty());
 
     // The tip follows the list on the next tick.
-    a->main.timTimer2_Timer();
+    a->main.flasher().timTimer2_Timer();
     EXPECT_EQ(a->tray.Tip(), QStringLiteral("Wibblet(3)"));
 
     // An exit removes exactly the leaving host's row.
@@ -117,10 +117,10 @@ TEST_F(PresenceTest, TrayTipAndFlashingCycle)
     EXPECT_EQ(a->tray.Tip(), QStringLiteral("Wibblet(0)"));
     ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 1; }));
 
-    a->main.NonPopMsg = true;
+    a->main.flasher().SetNonPopMsg(true);
     QList<TrayPicture> pictures;
     for (int tick = 0; tick < 6; ++tick) {
-        a->main.timTimer2_Timer();
+        a->main.flasher().timTimer2_Timer();
         pictures.append(a->tray.Picture());
         EXPECT_EQ(a->tray.Tip(), QStringLiteral("Wibblet(1)\r\nメッセージあり"));
     }
@@ -128,12 +128,12 @@ TEST_F(PresenceTest, TrayTipAndFlashingCycle)
                                             TrayPicture::Main, TrayPicture::Main, TrayPicture::Letter}));
 
     // The phase carries over to the next waiting period.
-    a->main.timTimer2_Timer();
-    a->main.NonPopMsg = false;
-    a->main.timTimer2_Timer();
+    a->main.flasher().timTimer2_Timer();
+    a->main.flasher().SetNonPopMsg(false);
+    a->main.flasher().timTimer2_Timer();
     EXPECT_EQ(a->tray.Picture(), TrayPicture::Main);
     EXPECT_EQ(a->tray.Tip(), QStringLiteral("Wibblet(1)"));
-    EXPECT_EQ(a->main.FlashCnt, 1);
+    EXPECT_EQ(a->main.flasher().FlashCnt(), 1);
 }
 
 TEST_F(PresenceTest, MinimizingHidesAndTheTrayBringsTheWindowBack)

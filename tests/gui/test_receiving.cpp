@@ -77,11 +77,11 @@ struct ReceivingTest : ::testing::Test {
         peer = std::make_unique<Peer>(lan);
         test::RunEventsFor(20);
     }
-    frmPopupCl* Window(qint32 slot) { return me->main.PopCl.value(slot); }
+    frmPopupCl* Window(qint32 slot) { return me->main.popups().PopCl().value(slot); }
     // Waits for the window of the nth message (counting from 1).
     bool WaitForMessages(qint32 count)
     {
-        return WaitUntil([&] { return me->main.NumPop == count; });
+        return WaitUntil([&] { return me->main.popups().NumPop() == count; });
     }
 };
 
@@ -170,7 +170,7 @@ TEST_F(ReceivingTest, SlotsAreReusedLowestFirstAndEveryDismissedSlotIsReleased)
     for (int i = 1; i <= 3; ++i)
         peer->SendMessage(QString::number(i), 20, Body(QStringLiteral("m"), QStringLiteral("t"), QStringLiteral("o"), 0));
     ASSERT_TRUE(WaitForMessages(3));
-    EXPECT_EQ(me->main.PopCl.size(), 4);
+    EXPECT_EQ(me->main.popups().PopCl().size(), 4);
     for (qint32 slot = 0; slot < 3; ++slot)
         EXPECT_EQ(Window(slot)->PopClID, slot);
 
@@ -181,7 +181,7 @@ TEST_F(ReceivingTest, SlotsAreReusedLowestFirstAndEveryDismissedSlotIsReleased)
     peer->SendMessage(QStringLiteral("4"), 20, Body(QStringLiteral("m"), QStringLiteral("t"), QStringLiteral("o"), 0));
     ASSERT_TRUE(WaitForMessages(4));
     EXPECT_EQ(Window(0)->PopClID, 0);
-    EXPECT_EQ(me->main.PopCl.size(), 5);
+    EXPECT_EQ(me->main.popups().PopCl().size(), 5);
 
     // A message with an empty title keeps its slot while unread.
     peer->SendMessage(QStringLiteral("5"), 20, Body(QStringLiteral("no title"), QString(), QStringLiteral("o"), 0));
@@ -215,11 +215,11 @@ TEST_F(ReceivingTest, AbsenceModeHoldsMessagesAndShowsThemInArrivalOrder)
     for (int i = 1; i <= 3; ++i)
         peer->SendMessage(QString::number(i), 20, Body(QStringLiteral("held %1").arg(i), QStringLiteral("t"), QStringLiteral("o"), 0));
     ASSERT_TRUE(WaitForMessages(3));
-    EXPECT_TRUE(me->main.NonPopMsg);
-    EXPECT_EQ(me->main.NonPopID.mid(0, 3), (QList<qint32>{0, 1, 2}));
+    EXPECT_TRUE(me->main.flasher().NonPopMsg());
+    EXPECT_EQ(me->main.popups().NonPopID().mid(0, 3), (QList<qint32>{0, 1, 2}));
     for (qint32 slot = 0; slot < 3; ++slot)
         EXPECT_FALSE(Window(slot)->isVisible());
-    me->main.timTimer2_Timer();
+    me->main.flasher().timTimer2_Timer();
     EXPECT_TRUE(me->tray.Tip().endsWith(QStringLiteral("メッセージあり")));
 
     // Coming back and declining reminds of the waiting messages.
@@ -231,15 +231,15 @@ TEST_F(ReceivingTest, AbsenceModeHoldsMessagesAndShowsThemInArrivalOrder)
 
     me->main.mnuNonPopup_Click();
     EXPECT_FALSE(me->main.AbsenceMode());
-    EXPECT_FALSE(me->main.NonPopMsg);
+    EXPECT_FALSE(me->main.flasher().NonPopMsg());
     EXPECT_TRUE(me->boxes.shown.last().text.startsWith(QStringLiteral("不在モード設定中に受信した")));
     for (qint32 slot = 0; slot < 3; ++slot) {
         EXPECT_TRUE(Window(slot)->isVisible());
         EXPECT_TRUE(Window(slot)->windowFlags() & Qt::WindowStaysOnTopHint);
     }
     ASSERT_TRUE(WaitUntil([&] { return peer->Commands(4).size() == 2; }));
-    me->main.timTimer2_Timer();
-    EXPECT_EQ(me->tray.Tip(), me->main.PlainTip());
+    me->main.flasher().timTimer2_Timer();
+    EXPECT_EQ(me->tray.Tip(), me->main.flasher().PlainTip());
 }
 
 TEST_F(ReceivingTest, ReadNoticeOpensOneNoticePerNotice)
@@ -252,9 +252,9 @@ TEST_F(ReceivingTest, ReadNoticeOpensOneNoticePerNotice)
     me->main.members().SetText(row, MemberTable::ColSealed, QStringLiteral("77"));
 
     peer->Send(QStringLiteral("1:5:hanako:PEER:48:77") + kNul);
-    ASSERT_TRUE(WaitUntil([&] { return me->main.NumOpN == 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return me->main.NumOpN() == 0; }));
     EXPECT_TRUE(me->main.members().Text(row, MemberTable::ColSealed).isEmpty());
-    frmOpenNotice* notice = me->main.OpnNtc.value(0);
+    frmOpenNotice* notice = me->main.OpnNtc().value(0);
     ASSERT_TRUE(notice);
     EXPECT_TRUE(notice->isVisible());
     EXPECT_EQ(notice->windowTitle(), QStringLiteral("hanako"));
@@ -262,8 +262,15 @@ TEST_F(ReceivingTest, ReadNoticeOpensOneNoticePerNotice)
 
     // An empty column counts as 0: a notice for 0 matches it too.
     peer->Send(QStringLiteral("1:6:hanako:PEER:1048624:0") + kNul);
-    ASSERT_TRUE(WaitUntil([&] { return me->main.NumOpN == 1; }));
-    EXPECT_EQ(me->main.OpnNtc.size(), 2);
+    ASSERT_TRUE(WaitUntil([&] { return me->main.NumOpN() == 1; }));
+    EXPECT_EQ(me->main.OpnNtc().size(), 2);
+
+    // OK closes a notice for good, once control is back in the outer loop
+    // (the test body here); the count stays.
+    notice->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(me->main.OpnNtc().value(0));
+    EXPECT_EQ(me->main.NumOpN(), 1);
 
     peer->Send(QStringLiteral("1:7:hanako:PEER:48:") + kNul);
     ASSERT_TRUE(WaitUntil([&] { return me->boxes.shown.size() == 1; }));

@@ -57,7 +57,8 @@ struct SendingTest : ::testing::Test {
 
     static frmPopupCl* LastWindow(LanProgram& p)
     {
-        return p.main.NumPop > 0 ? p.main.PopCl.value(p.main.NumPop - 1) : nullptr;
+        const ReceivedWindows& windows = p.main.popups();
+        return windows.NumPop() > 0 ? windows.PopCl().value(windows.NumPop() - 1) : nullptr;
     }
 };
 
@@ -70,7 +71,7 @@ TEST_F(SendingTest, MessageTravelsAndItsReceiptEndsTheWatch)
     ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 2; }));
 
     Write(*a, QStringLiteral("HOST-B"), QStringLiteral("hello: there"), 3);
-    ASSERT_TRUE(WaitUntil([&] { return b->main.NumPop == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return b->main.popups().NumPop() == 1; }));
     frmPopupCl* window = LastWindow(*b);
     ASSERT_TRUE(window);
     EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(), QStringLiteral("hello： there"));
@@ -163,9 +164,9 @@ TEST_F(SendingTest, ComposeWindowKeepsItsDestinationWhileOtherTrafficMovesTheSoc
     ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 3; }));
     a->main.Compose()->findChild<QTextEdit*>(QStringLiteral("txtMSG"))->setPlainText(QStringLiteral("for B only"));
     a->main.Compose()->cmdSend_Click();
-    ASSERT_TRUE(WaitUntil([&] { return b->main.NumPop == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return b->main.popups().NumPop() == 1; }));
     test::RunEventsFor(30);
-    EXPECT_EQ(c->main.NumPop, 0);
+    EXPECT_EQ(c->main.popups().NumPop(), 0);
 }
 
 TEST_F(SendingTest, EmptyDestinationIsRefused)
@@ -186,21 +187,21 @@ TEST_F(SendingTest, SealedMessageIsOpenedAndTheSenderIsTold)
 
     Write(*a, QStringLiteral("HOST-B"), QStringLiteral("sealed"), 8, true);
     EXPECT_FALSE(a->main.members().Text(row, MemberTable::ColSealed).isEmpty());
-    ASSERT_TRUE(WaitUntil([&] { return b->main.NumPop == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return b->main.popups().NumPop() == 1; }));
     frmPopupCl* window = LastWindow(*b);
     EXPECT_TRUE(window->cmdSecret()->isVisibleTo(window));
     test::RunEventsFor(30);
-    EXPECT_EQ(a->main.NumOpN, -1);
+    EXPECT_EQ(a->main.NumOpN(), -1);
 
     window->cmdSecret()->click();
-    ASSERT_TRUE(WaitUntil([&] { return a->main.NumOpN == 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.NumOpN() == 0; }));
     EXPECT_TRUE(a->main.members().Text(row, MemberTable::ColSealed).isEmpty());
-    EXPECT_EQ(a->main.OpnNtc.value(0)->windowTitle(), QStringLiteral("HOST-B"));
+    EXPECT_EQ(a->main.OpnNtc().value(0)->windowTitle(), QStringLiteral("HOST-B"));
 
     // With sealed messages off on B, A hears at once.
     b->main.findChild<QAction*>(QStringLiteral("mnuSecretOk"))->trigger();
     Write(*a, QStringLiteral("HOST-B"), QStringLiteral("sealed again"), 8, true);
-    ASSERT_TRUE(WaitUntil([&] { return a->main.NumOpN == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.NumOpN() == 1; }));
 }
 
 TEST_F(SendingTest, ReplyAddressesTheSenderWithAReTitle)
@@ -209,7 +210,7 @@ TEST_F(SendingTest, ReplyAddressesTheSenderWithAReTitle)
     auto b = Start(QStringLiteral("HOST-B"), QStringLiteral("10.0.0.2"));
     ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 2; }));
     Write(*a, QStringLiteral("HOST-B"), QStringLiteral("question"));
-    ASSERT_TRUE(WaitUntil([&] { return b->main.NumPop == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return b->main.popups().NumPop() == 1; }));
     frmPopupCl* window = LastWindow(*b);
     window->mnuRes()->trigger();
     EXPECT_FALSE(window->isVisible());
@@ -217,7 +218,7 @@ TEST_F(SendingTest, ReplyAddressesTheSenderWithAReTitle)
     ASSERT_TRUE(compose && compose->isVisible());
     EXPECT_EQ(compose->Destination(), QStringLiteral("10.0.0.1"));
     EXPECT_EQ(compose->txtTitle()->text(), QStringLiteral("Re：致命的なエラー"));
-    ASSERT_TRUE(WaitUntil([&] { return !b->main.PopCl.value(0); }));  // slot released
+    ASSERT_TRUE(WaitUntil([&] { return !b->main.popups().PopCl().value(0); }));  // slot released
 }
 
 TEST(MakeReTitle, MakesOneReAndDropsTheSenderNote)

@@ -36,7 +36,7 @@ QByteArray Observer::Report() const
             cells << ObservedBoxes::Escaped(members.Text(row, column));
         lines << cells.join(QLatin1Char('\t'));
     }
-    lines << QStringLiteral("numpop\t%1").arg(main_.NumPop);
+    lines << QStringLiteral("numpop\t%1").arg(main_.popups().NumPop());
     lines << QStringLiteral("tray\t%1\t%2").arg(tray_.Shown() ? 1 : 0).arg(tray_.Tip());
     for (const QWidget* window : QApplication::topLevelWidgets()) {
         if (!window->isVisible())
