@@ -124,7 +124,7 @@ private:
     ReceivedWindows popups_;
     bool ending_ = false;
     /// Absence mode: received windows are held back, not shown. The menu's
-    /// mark always shows it, the label too but for the case NonPopOff tells.
+    /// mark and the "不在設定中" label always show it.
     bool absent_ = false;
     qint32 NumOpN_ = -1;
     QList<QPointer<frmOpenNotice>> OpnNtc_;

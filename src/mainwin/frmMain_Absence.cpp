@@ -50,20 +50,15 @@ void frmMain::mnuNonPopup_Click()
 
 void frmMain::NonPopOff()
 {
-    // The label follows absence mode again, should it have been left hidden
-    // below.
-    lblNonPopup_->setVisible(absent_);
     if (!absent_)
         return;
     const BoxAnswer answer = env_.boxes.Show(
         {QStringLiteral("不在モードが設定されています。\r\n解除しますか？"), QString(), BoxButtons::YesNo});
     if (answer == BoxAnswer::Yes) {
+        // Should the mode have been switched off from the menu while the
+        // question was open, this offers it again; the label and the list of
+        // held windows follow whatever the mode is afterwards.
         mnuNonPopup_Click();
-        // Hidden even if absence mode is on again by now: switched over while
-        // a box was open, the call above can turn it back on. The label then
-        // stays hidden, and the windows held meanwhile go unlisted (see
-        // Message), until the next return.
-        lblNonPopup_->hide();
     } else if (flasher_.NonPopMsg()) {
         env_.boxes.Tell(QStringLiteral("未読メッセージが存在します。\r\n"
                                         "メッセージを確認するには不在モードを解除してください。"));

@@ -59,9 +59,7 @@ void frmMain::Message(const Datagram& d, bool sealed)
     window->mnuRes()->setText(d.senderHost + QStringLiteral(" へ返信"));
     ConnectPopup(window);
 
-    // Listed while the label shows, which is whenever absence mode is on but
-    // for the case NonPopOff leaves behind.
-    if (!lblNonPopup_->isHidden())
+    if (absent_)
         popups_.Hold(slot);
 
     if (sealed && Settings::IsOn(program_.settings.SECRET_OK)) {

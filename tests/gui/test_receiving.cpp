@@ -242,6 +242,32 @@ TEST_F(ReceivingTest, AbsenceModeHoldsMessagesAndShowsThemInArrivalOrder)
     EXPECT_EQ(me->tray.Tip(), me->main.flasher().PlainTip());
 }
 
+// Absence mode switched off and on again while the return question is open:
+// the label and the held messages follow the mode, not the question.
+TEST_F(ReceivingTest, AbsenceSwitchedOverDuringTheReturnQuestionStillShowsHeldMessages)
+{
+    Start();
+    me->main.mnuNonPopup_Click();
+    ASSERT_TRUE(me->main.AbsenceMode());
+    bool switched = false;
+    me->boxes.whileOpen = [&](const BoxRequest& box) {
+        if (!switched && box.text.startsWith(QStringLiteral("不在モードが設定されています。"))) {
+            switched = true;
+            me->main.mnuNonPopup_Click();  // off from the tray menu meanwhile
+        }
+    };
+    me->main.mnuResize_Click();  // Yes: finds the mode off, so offers it again; OK
+    me->boxes.whileOpen = nullptr;
+    ASSERT_TRUE(me->main.AbsenceMode());
+    EXPECT_TRUE(me->main.findChild<QLabel*>(QStringLiteral("lblNonPopup"))->isVisible());
+
+    peer->SendMessage(QStringLiteral("7"), 20, Body(QStringLiteral("held"), QStringLiteral("t"), QStringLiteral("o"), 0));
+    ASSERT_TRUE(WaitForMessages(1));
+    EXPECT_FALSE(Window(0)->isVisible());
+    me->main.mnuNonPopup_Click();
+    EXPECT_TRUE(Window(0)->isVisible());
+}
+
 TEST_F(ReceivingTest, ReadNoticeOpensOneNoticePerNotice)
 {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
