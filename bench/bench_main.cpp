@@ -54,7 +54,8 @@ bool SetUpDummyNetwork()
         return false;
     return std::system("ip link add wbd0 type veth peer name wbd1 && ip link set wbd0 arp off && "
                        "ip addr add 10.98.0.1/24 dev wbd0 && ip link set wbd1 up && "
-                       "ip link set wbd0 up && ip route add 10.0.0.0/8 dev wbd0") == 0;
+                       "ip link set wbd0 up && ip route add 10.0.0.0/8 dev wbd0")
+           == 0;
 }
 
 } // namespace
@@ -66,10 +67,10 @@ int main(int argc, char** argv)
     Q_INIT_RESOURCE(resources);
     QApplication app(argc, argv);
     wibblet::bench::g_sending = SetUpDummyNetwork();
-    benchmark::AddCustomContext("datagrams",
-                                wibblet::bench::g_sending
-                                    ? "sent to a dummy interface in a private network namespace"
-                                    : "counted only, not sent (not in a private network namespace)");
+    benchmark::AddCustomContext(
+        "datagrams", wibblet::bench::g_sending
+                         ? "sent to a dummy interface in a private network namespace"
+                         : "counted only, not sent (not in a private network namespace)");
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -4,8 +4,8 @@
 
 #include "platform/ProfileFile.h"
 #include "protocol/Presence.h"
-#include "settings/BroadcastList.h"
 #include "protocol/Program.h"
+#include "settings/BroadcastList.h"
 
 #include <benchmark/benchmark.h>
 
@@ -23,8 +23,8 @@ QString Subnet(int i)
 
 QByteArray ListedSubnets(int count)
 {
-    QByteArray ini = "[BSC_CFG]\r\nUSER_NAME=bench\r\n[BRD_CAST]\r\nBRC_CNT=" + QByteArray::number(count)
-                     + "\r\n";
+    QByteArray ini = "[BSC_CFG]\r\nUSER_NAME=bench\r\n[BRD_CAST]\r\nBRC_CNT="
+                     + QByteArray::number(count) + "\r\n";
     for (int i = 0; i < count; ++i)
         ini += "BRC_IP_" + QByteArray::number(i) + '=' + Subnet(i).toLatin1() + "\r\n";
     return ini;
@@ -41,9 +41,9 @@ void BM_BroadcastToListedSubnets(benchmark::State& state)
     if (perBroadcast != state.range(0) + 2)
         state.SkipWithError("a listed subnet was not sent to");
     state.counters["datagrams"] = double(perBroadcast);
-    state.counters["per_datagram"] = benchmark::Counter(
-        double(state.iterations() * perBroadcast),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_datagram"] =
+        benchmark::Counter(double(state.iterations() * perBroadcast),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_BroadcastToListedSubnets)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
@@ -67,7 +67,8 @@ void BM_ReadBrdListFromFile(benchmark::State& state)
     for (auto _ : state) {
         QStringList list;
         const int count =
-            ProfileFile::Read(path, section, QStringLiteral("BRC_CNT"), QStringLiteral("0")).toInt();
+            ProfileFile::Read(path, section, QStringLiteral("BRC_CNT"), QStringLiteral("0"))
+                .toInt();
         for (int i = 0; i < count; ++i)
             list << ProfileFile::Read(path, section, QStringLiteral("BRC_IP_") + QString::number(i),
                                       QString());

@@ -39,8 +39,8 @@ void ParseAnything(const QByteArray& bytes)
         Check(body.text.size() <= text.size());
         Check(!body.text.contains(QChar(u'\0')));
     } catch (const Failure& failure) {
-        Check(failure.Number() == Failure::InvalidArgument ||
-              failure.Number() == Failure::Overflow || failure.Number() == Failure::TypeMismatch);
+        Check(failure.Number() == Failure::InvalidArgument || failure.Number() == Failure::Overflow
+              || failure.Number() == Failure::TypeMismatch);
     }
 }
 

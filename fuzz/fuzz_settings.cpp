@@ -9,9 +9,9 @@
 #include "platform/Cp932.h"
 #include "platform/ProfileFile.h"
 #include "platform/ProfileSnapshot.h"
+#include "protocol/Program.h"
 #include "settings/BroadcastList.h"
 #include "settings/NumberText.h"
-#include "protocol/Program.h"
 
 #include <QDir>
 #include <QFile>
@@ -137,8 +137,8 @@ bool Representable(const QString& v)
 
 bool SameName(const Name& a, const Name& b)
 {
-    return Sec(a).compare(Sec(b), Qt::CaseInsensitive) == 0 &&
-           Key(a).compare(Key(b), Qt::CaseInsensitive) == 0;
+    return Sec(a).compare(Sec(b), Qt::CaseInsensitive) == 0
+           && Key(a).compare(Key(b), Qt::CaseInsensitive) == 0;
 }
 
 void WriteOne(const QString& path, const Name& target, const QString& value)
@@ -169,8 +169,8 @@ void WriteOne(const QString& path, const Name& target, const QString& value)
     while (head < old.size() && head < now.size() && old[head] == now[head])
         ++head;
     qsizetype tail = 0;
-    while (tail < old.size() - head && tail < now.size() - head &&
-           old[old.size() - 1 - tail] == now[now.size() - 1 - tail])
+    while (tail < old.size() - head && tail < now.size() - head
+           && old[old.size() - 1 - tail] == now[now.size() - 1 - tail])
         ++tail;
     Check(!old.mid(head, old.size() - head - tail).contains('\n'));
 }
@@ -210,8 +210,8 @@ Record ReadRecord(const QString& path)
 void StartUpRound(const QString& path)
 {
     if (ReadNumberOr(
-            ProfileFile::Read(path, QStringLiteral("ERROR"), QStringLiteral("ERR_CNT"), {}), 0) >
-        kMaxListToWalk)
+            ProfileFile::Read(path, QStringLiteral("ERROR"), QStringLiteral("ERR_CNT"), {}), 0)
+        > kMaxListToWalk)
         return;
     const QByteArray old = Load(path);
     ReadRecord(path);
@@ -228,8 +228,8 @@ void StartUpRound(const QString& path)
 void AddSubnet(const QString& path, const QString& address)
 {
     if (ReadNumberOr(
-            ProfileFile::Read(path, QStringLiteral("BRD_CAST"), QStringLiteral("BRC_CNT"), {}), 0) >
-        kMaxListToWalk)
+            ProfileFile::Read(path, QStringLiteral("BRD_CAST"), QStringLiteral("BRC_CNT"), {}), 0)
+        > kMaxListToWalk)
         return;
     VirtualLan lan;
     std::unique_ptr<VirtualSocket> socket =

@@ -20,7 +20,9 @@ qint32 Increment(qint32 value)
 } // namespace
 
 ReceivedWindows::ReceivedWindows(QObject* parent)
-    : QObject(parent), PopCl_(1), timTimer3_(new QTimer(this))
+    : QObject(parent),
+      PopCl_(1),
+      timTimer3_(new QTimer(this))
 {
     // Runs only while a dismissed window waits for its slot to be emptied.
     timTimer3_->setObjectName(QStringLiteral("timTimer3"));

@@ -8,7 +8,10 @@
 namespace wibblet {
 
 TrayFlasher::TrayFlasher(TrayIcon& tray, const MemberTable& members, QObject* parent)
-    : QObject(parent), tray_(tray), members_(members), timTimer2_(new QTimer(this))
+    : QObject(parent),
+      tray_(tray),
+      members_(members),
+      timTimer2_(new QTimer(this))
 {
     timTimer2_->setObjectName(QStringLiteral("timTimer2"));
     timTimer2_->setInterval(300);

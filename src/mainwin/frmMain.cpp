@@ -49,18 +49,19 @@ frmMain::frmMain(Environment env, QWidget* parent)
     connect(timTimer_, &QTimer::timeout, this, &frmMain::timTimer_Timer);
     // A row only becomes pending by its send time being written, so looking
     // at the written cells is enough; no scan of the whole list per change.
-    connect(&members_, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex& from, const QModelIndex& to) {
-                if (timTimer_->isActive() || from.column() > MemberTable::ColSendTime
-                    || to.column() < MemberTable::ColSendTime)
+    connect(
+        &members_, &QAbstractItemModel::dataChanged, this,
+        [this](const QModelIndex& from, const QModelIndex& to) {
+            if (timTimer_->isActive() || from.column() > MemberTable::ColSendTime
+                || to.column() < MemberTable::ColSendTime)
+                return;
+            for (int row = from.row(); row <= to.row(); ++row) {
+                if (Clock::ParseTime(members_.Text(row + 1, MemberTable::ColSendTime)).isValid()) {
+                    timTimer_->start();
                     return;
-                for (int row = from.row(); row <= to.row(); ++row) {
-                    if (Clock::ParseTime(members_.Text(row + 1, MemberTable::ColSendTime)).isValid()) {
-                        timTimer_->start();
-                        return;
-                    }
                 }
-            });
+            }
+        });
 }
 
 frmMain::~frmMain() = default;
@@ -83,7 +84,8 @@ void frmMain::BuildControls()
     lblNonPopup_->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
     lblNonPopup_->hide();
 
-    cmdLstUpd_ = AddButton(this, "cmdLstUpd", QStringLiteral("エントリー済ホスト一覧"), 60, 720, 4275, 255);
+    cmdLstUpd_ =
+        AddButton(this, "cmdLstUpd", QStringLiteral("エントリー済ホスト一覧"), 60, 720, 4275, 255);
     cmdLstUpd_->setToolTip(QStringLiteral("「エントリー済ホスト一覧」を更新します。"));
     connect(cmdLstUpd_, &QPushButton::clicked, this, &frmMain::cmdLstUpd_Click);
 

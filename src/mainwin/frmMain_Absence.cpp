@@ -23,7 +23,8 @@ void frmMain::mnuNonPopup_Click()
         const BoxAnswer answer = env_.boxes.Show(
             {QStringLiteral("不在モードを有効にします。\r\n\r\n"
                             "不在モード中はメッセージを受信してもポップアップしません。\r\n"
-                            "長時間不在モードが続くと、その間に受信したメッセージが流れてしまうことがあります。\r\n"
+                            "長時間不在モードが続くと、その間に受信したメッセージが流れてしまうこと"
+                            "があります。\r\n"
                             "ご注意ください。"),
              QString(), BoxButtons::OkCancel});
         if (answer != BoxAnswer::Ok) {
@@ -40,8 +41,9 @@ void frmMain::mnuNonPopup_Click()
     SetAbsenceMode(false);
     SendAbsence(program_, ReqPresent);
     if (flasher_.NonPopMsg()) {
-        env_.boxes.Tell(QStringLiteral("不在モード設定中に受信した、未読メッセージを表示します。\r\n\r\n"
-                                        "複数メッセージを受信していた場合、メッセージが流れてしまっている可能性があります。"));
+        env_.boxes.Tell(QStringLiteral(
+            "不在モード設定中に受信した、未読メッセージを表示します。\r\n\r\n"
+            "複数メッセージを受信していた場合、メッセージが流れてしまっている可能性があります。"));
         popups_.ShowHeld();
         // The next tick puts the plain tip back and stops.
         flasher_.SetNonPopMsg(false);
@@ -52,8 +54,9 @@ void frmMain::NonPopOff()
 {
     if (!absent_)
         return;
-    const BoxAnswer answer = env_.boxes.Show(
-        {QStringLiteral("不在モードが設定されています。\r\n解除しますか？"), QString(), BoxButtons::YesNo});
+    const BoxAnswer answer =
+        env_.boxes.Show({QStringLiteral("不在モードが設定されています。\r\n解除しますか？"),
+                         QString(), BoxButtons::YesNo});
     if (answer == BoxAnswer::Yes) {
         // Should the mode have been switched off from the menu while the
         // question was open, this offers it again; the label and the list of
@@ -61,7 +64,7 @@ void frmMain::NonPopOff()
         mnuNonPopup_Click();
     } else if (flasher_.NonPopMsg()) {
         env_.boxes.Tell(QStringLiteral("未読メッセージが存在します。\r\n"
-                                        "メッセージを確認するには不在モードを解除してください。"));
+                                       "メッセージを確認するには不在モードを解除してください。"));
     }
 }
 

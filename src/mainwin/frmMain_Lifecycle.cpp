@@ -1,13 +1,13 @@
 // Start-up, the settings the main window writes, and every way of ending.
 #include "mainwin/frmMain.h"
 
+#include "msgwin/frmPopup.h"
 #include "platform/InstanceLock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProgramFile.h"
 #include "platform/UdpSocket.h"
 #include "platform/gui/Screen.h"
 #include "platform/gui/TrayIcon.h"
-#include "msgwin/frmPopup.h"
 #include "protocol/Presence.h"
 #include "settings/BroadcastList.h"
 #include "settings/SettingsKeys.h"

@@ -44,11 +44,11 @@ void frmMain::timTimer_Timer()
 
         const QString packetNo = members_.Text(i, MemberTable::ColStandard);
         watchNoticeOpen_.insert(host);
-        env_.boxes.Show({members_.Text(i, MemberTable::ColUser)
-                             + QStringLiteral(" からの応答がありません。\r\n")
-                             + Clock::HourMinuteSecond(sent)
-                             + QStringLiteral(" に送信したメッセージは、ネットの藻屑と消えた模様です。"),
-                         QString(), BoxButtons::Ok, BoxIcon::Information});
+        env_.boxes.Show(
+            {members_.Text(i, MemberTable::ColUser)
+                 + QStringLiteral(" からの応答がありません。\r\n") + Clock::HourMinuteSecond(sent)
+                 + QStringLiteral(" に送信したメッセージは、ネットの藻屑と消えた模様です。"),
+             QString(), BoxButtons::Ok, BoxIcon::Information});
         watchNoticeOpen_.remove(host);
 
         // The list may have changed while the notice was open: clear the

@@ -9,8 +9,8 @@
 #include "protocol/MessageBody.h"
 #include "protocol/Packet.h"
 #include "protocol/Presence.h"
-#include "settings/Failure.h"
 #include "protocol/Program.h"
+#include "settings/Failure.h"
 #include "settings/SockErrText.h"
 
 #include <QButtonGroup>
@@ -61,9 +61,10 @@ bool IsEnter(const QKeyEvent* key)
 } // namespace
 
 frmPopup::frmPopup(Program& program, MemberTable& members, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      program_(program), members_(members)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      program_(program),
+      members_(members)
 {
     setObjectName(QStringLiteral("frmPopup"));
     setWindowTitle(QStringLiteral("ポップアップ"));
@@ -168,10 +169,10 @@ void frmPopup::cmdSend_Click()
         BoxRequest box;
         box.title = QStringLiteral("送信できません。<(_ _)>");
         box.text =
-            QStringLiteral("メッセージ送信時に、謎の通信エラーが発生しました。") + kCrLf + kCrLf +
-            SockErrText(QString::number(failure.Number())) + kCrLf + kCrLf +
-            QStringLiteral("送信先相手が存在しないか、受信不可能な状態である可能性があります。") +
-            kCrLf + QStringLiteral("送信メッセージはネットの藻屑と消えました。");
+            QStringLiteral("メッセージ送信時に、謎の通信エラーが発生しました。") + kCrLf + kCrLf
+            + SockErrText(QString::number(failure.Number())) + kCrLf + kCrLf
+            + QStringLiteral("送信先相手が存在しないか、受信不可能な状態である可能性があります。")
+            + kCrLf + QStringLiteral("送信メッセージはネットの藻屑と消えました。");
         program_.boxes.Show(box);
     }
 
@@ -183,8 +184,8 @@ void frmPopup::txtMSG_LostFocus()
 {
     if (LenAnsi(txtMSG_->toPlainText()) <= kMaxBytes)
         return;
-    program_.boxes.Tell(QStringLiteral("メッセージに指定できる文字は、") +
-                        QString::number(kMaxBytes) + QStringLiteral(" バイト迄です。"));
+    program_.boxes.Tell(QStringLiteral("メッセージに指定できる文字は、")
+                        + QString::number(kMaxBytes) + QStringLiteral(" バイト迄です。"));
     txtMSG_->setFocus();
 }
 

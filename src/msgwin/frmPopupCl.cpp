@@ -54,9 +54,10 @@ QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption
 } // namespace
 
 frmPopupCl::frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      programNames_(std::move(programNames)), boxes_(boxes)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      programNames_(std::move(programNames)),
+      boxes_(boxes)
 {
     setObjectName(QStringLiteral("frmPopupCl"));
     setFont(FormLayout::FormFont());
@@ -131,8 +132,7 @@ frmPopupCl::frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* p
     Screen::Centre(this);
 }
 
-void frmPopupCl::set_Form(const QString& text, const QString& title, const QString& ok,
-                          qint32 icon)
+void frmPopupCl::set_Form(const QString& text, const QString& title, const QString& ok, qint32 icon)
 {
     for (QLabel* picture : picIcon_)
         picture->hide();
@@ -217,8 +217,8 @@ void frmPopupCl::mousePressEvent(QMouseEvent* event)
 
 bool frmPopupCl::eventFilter(QObject* watched, QEvent* event)
 {
-    if ((watched == lblMSG_ || watched == lblDetail_) &&
-        event->type() == QEvent::MouseButtonPress) {
+    if ((watched == lblMSG_ || watched == lblDetail_)
+        && event->type() == QEvent::MouseButtonPress) {
         auto* press = static_cast<QMouseEvent*>(event);
         if (press->button() == Qt::RightButton) {
             mnuMain_->popup(press->globalPosition().toPoint());

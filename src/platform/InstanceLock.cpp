@@ -21,7 +21,7 @@ bool InstanceLock::TryAcquire(const QString& programFile)
     const QByteArray path = QFile::encodeName(programFile);
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return true;  // nothing to lock on: do not refuse to start
+        return true; // nothing to lock on: do not refuse to start
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return false;

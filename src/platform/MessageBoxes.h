@@ -11,7 +11,7 @@ enum class BoxAnswer { Ok, Cancel, Yes, No };
 /// One message box: lines already joined with CR LF.
 struct BoxRequest {
     QString text;
-    QString title;  ///< empty: the application title
+    QString title; ///< empty: the application title
     BoxButtons buttons = BoxButtons::Ok;
     BoxIcon icon = BoxIcon::None;
     bool systemModal = false;

@@ -28,15 +28,15 @@ ProfileCache::Stamp ProfileCache::StampOf(const QString& path)
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return {};
-    return {true, quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size), Ns(st.st_mtim),
-            Ns(st.st_ctim)};
+    return {true,           quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
+            Ns(st.st_mtim), Ns(st.st_ctim)};
 }
 
 bool ProfileCache::Recent(const Stamp& stamp)
 {
     if (!stamp.exists)
         return false;
-    timespec now {};
+    timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     return std::max(stamp.modifiedNs, stamp.changedNs) + kRecentNs > Ns(now);
 }

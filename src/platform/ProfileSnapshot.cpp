@@ -6,18 +6,18 @@ namespace wibblet {
 
 ProfileSnapshot::ProfileSnapshot(QByteArray data) : data_(std::move(data))
 {
-    ProfileFile::ForEachKey(data_, [this](QByteArrayView section, QByteArrayView key,
-                                          QByteArrayView value) {
-        const QByteArray k = Key(section, key);
-        if (!values_.contains(k))
-            values_.insert(k, ProfileFile::DecodeValue(value));
-    });
+    ProfileFile::ForEachKey(
+        data_, [this](QByteArrayView section, QByteArrayView key, QByteArrayView value) {
+            const QByteArray k = Key(section, key);
+            if (!values_.contains(k))
+                values_.insert(k, ProfileFile::DecodeValue(value));
+        });
 }
 
 QString ProfileSnapshot::Value(const QString& section, const QString& key, const QString& def) const
 {
-    const auto it = values_.constFind(
-        Key(ProfileFile::EncodeName(section), ProfileFile::EncodeName(key)));
+    const auto it =
+        values_.constFind(Key(ProfileFile::EncodeName(section), ProfileFile::EncodeName(key)));
     return it == values_.cend() ? def : *it;
 }
 
@@ -30,7 +30,8 @@ QList<QByteArray> ProfileSnapshot::KeysWithValue(const QString& section, const Q
         }
         keysByValueBuilt_ = true;
     }
-    const auto inSection = keysByValue_.constFind(ProfileFile::FoldName(ProfileFile::EncodeName(section)));
+    const auto inSection =
+        keysByValue_.constFind(ProfileFile::FoldName(ProfileFile::EncodeName(section)));
     return inSection == keysByValue_.cend() ? QList<QByteArray>() : inSection->value(value);
 }
 

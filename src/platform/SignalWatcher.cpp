@@ -32,8 +32,8 @@ extern "C" void OnSignal(int number)
 SignalWatcher::SignalWatcher(const QList<int>& signalNumbers, QObject* parent) : QObject(parent)
 {
     int pair[2];
-    if (writeFd.load() >= 0 ||
-        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair) != 0)
+    if (writeFd.load() >= 0
+        || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair) != 0)
         return;
     readFd_ = pair[0];
     writeFd.store(pair[1]);

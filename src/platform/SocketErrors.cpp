@@ -29,7 +29,7 @@ int FromErrno(int err)
 #endif
         return WouldBlock;
     case ENOTSOCK:
-    case EBADF:  // a closed descriptor is what the other side calls an invalid socket
+    case EBADF: // a closed descriptor is what the other side calls an invalid socket
         return NotASocket;
     case EDESTADDRREQ:
         return DestinationRequired;

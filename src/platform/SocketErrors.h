@@ -4,7 +4,7 @@ namespace wibblet::SocketErrors {
 
 // The socket error numbers the program reports (their texts are SockErrText's).
 inline constexpr int Interrupted = 10004;
-inline constexpr int AccessDenied = 10013;  // also: broadcast without permission
+inline constexpr int AccessDenied = 10013; // also: broadcast without permission
 inline constexpr int BadAddress = 10014;
 inline constexpr int InvalidArgument = 10022;
 inline constexpr int TooManyFiles = 10024;

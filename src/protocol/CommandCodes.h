@@ -54,7 +54,7 @@ enum Request : qint32 {
     ReqReadNotice = 48,
     ReqAbsent = 260,
     ReqSealed = 800,
-    ReqAnsPubKey = 115,  ///< IP Messenger code set only
+    ReqAnsPubKey = 115, ///< IP Messenger code set only
 };
 
 } // namespace wibblet

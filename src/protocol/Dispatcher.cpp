@@ -7,10 +7,10 @@
 #include "protocol/MemberTable.h"
 #include "protocol/Packet.h"
 #include "protocol/Presence.h"
+#include "protocol/Program.h"
 #include "settings/BroadcastList.h"
 #include "settings/Failure.h"
 #include "settings/NumberText.h"
-#include "protocol/Program.h"
 #include "settings/Settings.h"
 #include "settings/SockErrText.h"
 
@@ -56,7 +56,9 @@ qint32 CommandOf(const QByteArray& bytes)
 } // namespace
 
 Dispatcher::Dispatcher(Program& program, MemberTable& members, QObject* parent)
-    : QObject(parent), program_(program), members_(members)
+    : QObject(parent),
+      program_(program),
+      members_(members)
 {
     connect(&program_.socket, &UdpSocket::DataArrival, this, &Dispatcher::wscCtrl_DataArrival);
 }
@@ -98,7 +100,8 @@ Dispatcher::Kind Dispatcher::Classify(qint32 command, qint32 messageCode, bool e
         return Kind::ReadNotice;
     if (IsOneOf(command, {RECVMSG}))
         return Kind::Receipt;
-    if (IsOneOf(command, {SECRETMSG, IPM_SECRETMSG_PASSWORD, IPM_SECRETMSG, IPM_SECRETMSG_PASSWORD_READCHECK}))
+    if (IsOneOf(command, {SECRETMSG, IPM_SECRETMSG_PASSWORD, IPM_SECRETMSG,
+                          IPM_SECRETMSG_PASSWORD_READCHECK}))
         return Kind::SealedMessage;
     if (command == messageCode || IsOneOf(command, {IPM_SECRETMSG_NOCHECK}))
         return Kind::Message;
@@ -108,22 +111,31 @@ Dispatcher::Kind Dispatcher::Classify(qint32 command, qint32 messageCode, bool e
     // IP Messenger and its kin set option and capability flags above the
     // command itself (entries with 0x100, exits with 0x10000, …).
     switch (command & 0xFF) {
-    case 0x01: return Kind::Entry;
-    case 0x02: return Kind::Exit;
-    case 0x03: return Kind::Answer;
-    case 0x04: return (command & 0x100) ? Kind::Absent : Kind::Present;
-    case 0x20: return (command & 0x300) == 0x300 ? Kind::SealedMessage : Kind::Message;
-    case 0x21: return Kind::Receipt;
-    case 0x30: return Kind::ReadNotice;
-    case 0x72: return Kind::GetPubKey;
-    default: return Kind::Ignored;
+    case 0x01:
+        return Kind::Entry;
+    case 0x02:
+        return Kind::Exit;
+    case 0x03:
+        return Kind::Answer;
+    case 0x04:
+        return (command & 0x100) ? Kind::Absent : Kind::Present;
+    case 0x20:
+        return (command & 0x300) == 0x300 ? Kind::SealedMessage : Kind::Message;
+    case 0x21:
+        return Kind::Receipt;
+    case 0x30:
+        return Kind::ReadNotice;
+    case 0x72:
+        return Kind::GetPubKey;
+    default:
+        return Kind::Ignored;
     }
 }
 
 void Dispatcher::Dispatch(const Datagram& d)
 {
-    const Kind kind = Classify(d.command, program_.messageCode.toInt(),
-                               Settings::IsOn(program_.settings.IP_MSG));
+    const Kind kind =
+        Classify(d.command, program_.messageCode.toInt(), Settings::IsOn(program_.settings.IP_MSG));
     switch (kind) {
     case Kind::Entry:
         Entry(d);
@@ -220,12 +232,14 @@ void Dispatcher::ShowErrorBox(int number)
     if (errorBoxOpen_)
         return;
     errorBoxOpen_ = true;
-    program_.boxes.Show({QStringLiteral("メッセージ送受信時に、謎の通信エラーが発生しました。\r\n\r\n")
-                             + SockErrText(QString::number(number))
-                             + QStringLiteral("\r\n\r\n"
-                                              "通信相手に問題が発生したか、受信不可能なメッセージが送信された可能性があります。\r\n"
-                                              "送受信メッセージは、ネットの藻屑と消えました。"),
-                         QStringLiteral("送受信できませんでした。(^-^;"), BoxButtons::Ok, BoxIcon::None});
+    program_.boxes.Show(
+        {QStringLiteral("メッセージ送受信時に、謎の通信エラーが発生しました。\r\n\r\n")
+             + SockErrText(QString::number(number))
+             + QStringLiteral("\r\n\r\n"
+                              "通信相手に問題が発生したか、受信不可能なメッセージが送信された可能性"
+                              "があります。\r\n"
+                              "送受信メッセージは、ネットの藻屑と消えました。"),
+         QStringLiteral("送受信できませんでした。(^-^;"), BoxButtons::Ok, BoxIcon::None});
     errorBoxOpen_ = false;
 }
 

@@ -40,8 +40,19 @@ public:
     /// What the program does with a command number. In emulation mode a
     /// number the program does not list is taken by its low eight bits, the
     /// way IP Messenger reads its commands with their option flags.
-    enum class Kind { Ignored, Entry, Exit, Answer, Absent, Present, ReadNotice, Receipt, Message,
-                      SealedMessage, GetPubKey };
+    enum class Kind {
+        Ignored,
+        Entry,
+        Exit,
+        Answer,
+        Absent,
+        Present,
+        ReadNotice,
+        Receipt,
+        Message,
+        SealedMessage,
+        GetPubKey
+    };
     static Kind Classify(qint32 command, qint32 messageCode, bool emulation);
 
 private:

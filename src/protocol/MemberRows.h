@@ -58,8 +58,9 @@ public:
     template <typename Pred> int partitionPoint(Pred pred) const
     {
         // First the block, by its first row; then the row inside it.
-        const auto block = std::partition_point(
-            blocks_.cbegin(), blocks_.cend(), [&pred](const auto& b) { return pred(*b->rows.front()); });
+        const auto block =
+            std::partition_point(blocks_.cbegin(), blocks_.cend(),
+                                 [&pred](const auto& b) { return pred(*b->rows.front()); });
         if (block == blocks_.cbegin())
             return 0;
         const Block& inside = **(block - 1);

@@ -1,8 +1,8 @@
 #include "protocol/MemberTable.h"
 
+#include "protocol/Program.h"
 #include "settings/Failure.h"
 #include "settings/NumberText.h"
-#include "protocol/Program.h"
 #include "settings/Settings.h"
 
 #include <algorithm>

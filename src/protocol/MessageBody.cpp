@@ -24,10 +24,10 @@ QString WriteBody(const QString& text, const QString& title, const QString& ok, 
 {
     QString fullTitle = WidenColons(title);
     if (revealHost)
-        fullTitle += QStringLiteral("  (from  ") + hostName + QLatin1Char('[') + userName +
-                     QStringLiteral("])");
-    return WidenColons(text) + kNul + kColon + fullTitle + kColon + WidenColons(ok) + kColon +
-           QString::number(icon) + kNul;
+        fullTitle += QStringLiteral("  (from  ") + hostName + QLatin1Char('[') + userName
+                     + QStringLiteral("])");
+    return WidenColons(text) + kNul + kColon + fullTitle + kColon + WidenColons(ok) + kColon
+           + QString::number(icon) + kNul;
 }
 
 MessageBody ReadBody(const Datagram& datagram, const QString& defTitle, const QString& defOk)
@@ -46,8 +46,8 @@ MessageBody ReadBody(const Datagram& datagram, const QString& defTitle, const QS
     const qsizetype second = rest.startsWith(kColon) ? rest.indexOf(kColon, 1) : -1;
     const qsizetype last = rest.lastIndexOf(kColon);
     if (second < 0 || last <= second) {
-        result.title = defTitle + QStringLiteral(" (from  ") + datagram.senderHost +
-                       QLatin1Char('[') + datagram.senderName + QStringLiteral("])");
+        result.title = defTitle + QStringLiteral(" (from  ") + datagram.senderHost
+                       + QLatin1Char('[') + datagram.senderName + QStringLiteral("])");
         result.ok = defOk;
         result.icon = kForeignIcon;
         return result;

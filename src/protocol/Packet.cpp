@@ -15,17 +15,37 @@ QString CommandText(const Program& program, qint32 request, CodeSet set)
     const bool ipm = set == CodeSet::Ipm;
     const char* code = nullptr;
     switch (request) {
-    case ReqEntry: code = ipm ? mdlConst::IPM_BR_ENTRY : mdlConst::BR_ENTRY; break;
-    case ReqExit: code = ipm ? mdlConst::IPM_BR_EXIT : mdlConst::BR_EXIT; break;
-    case ReqAnswer: code = ipm ? mdlConst::IPM_ANSENTRY : mdlConst::ANSENTRY; break;
-    case ReqPresent: code = ipm ? mdlConst::IPM_BR_PRESENT : mdlConst::BR_PRESENT; break;
-    case ReqReceipt: code = mdlConst::RECVMSG; break;
-    case ReqReadNotice: code = mdlConst::READMSG; break;
-    case ReqAbsent: code = ipm ? mdlConst::IPM_BR_ABSENCE : mdlConst::BR_ABSENCE; break;
-    case ReqSealed: code = ipm ? mdlConst::IPM_SECRETMSG : mdlConst::SECRETMSG; break;
-    case ReqAnsPubKey: code = ipm ? mdlConst::IPM_ANSPUBKEY : nullptr; break;
-    case ReqMessage: return QString::number(program.messageCode.toInt());
-    default: return QString();
+    case ReqEntry:
+        code = ipm ? mdlConst::IPM_BR_ENTRY : mdlConst::BR_ENTRY;
+        break;
+    case ReqExit:
+        code = ipm ? mdlConst::IPM_BR_EXIT : mdlConst::BR_EXIT;
+        break;
+    case ReqAnswer:
+        code = ipm ? mdlConst::IPM_ANSENTRY : mdlConst::ANSENTRY;
+        break;
+    case ReqPresent:
+        code = ipm ? mdlConst::IPM_BR_PRESENT : mdlConst::BR_PRESENT;
+        break;
+    case ReqReceipt:
+        code = mdlConst::RECVMSG;
+        break;
+    case ReqReadNotice:
+        code = mdlConst::READMSG;
+        break;
+    case ReqAbsent:
+        code = ipm ? mdlConst::IPM_BR_ABSENCE : mdlConst::BR_ABSENCE;
+        break;
+    case ReqSealed:
+        code = ipm ? mdlConst::IPM_SECRETMSG : mdlConst::SECRETMSG;
+        break;
+    case ReqAnsPubKey:
+        code = ipm ? mdlConst::IPM_ANSPUBKEY : nullptr;
+        break;
+    case ReqMessage:
+        return QString::number(program.messageCode.toInt());
+    default:
+        return QString();
     }
     return code ? QString::number(mdlConst::Number(code)) : QString();
 }

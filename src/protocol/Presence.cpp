@@ -3,9 +3,9 @@
 #include "platform/UdpSocket.h"
 #include "protocol/CommandCodes.h"
 #include "protocol/Packet.h"
+#include "protocol/Program.h"
 #include "settings/BroadcastList.h"
 #include "settings/Failure.h"
-#include "protocol/Program.h"
 
 namespace wibblet {
 

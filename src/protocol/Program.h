@@ -18,7 +18,9 @@ class Clock;
 class Program {
 public:
     Program(UdpSocket& socket, MessageBoxes& boxes, Clock& clock)
-        : socket(socket), boxes(boxes), clock(clock)
+        : socket(socket),
+          boxes(boxes),
+          clock(clock)
     {
     }
 

@@ -33,9 +33,10 @@ void SetPort(Program& program)
         error = program.socket.Bind(program.port);
     }
     if (error != 0) {
-        program.boxes.Show({QStringLiteral("WinSock コントロールにて、ポートのバインドに失敗しました。\r\n"
-                                           "Wibblet を再起動してください。"),
-                            QString(), BoxButtons::Ok, BoxIcon::Critical});
+        program.boxes.Show(
+            {QStringLiteral("WinSock コントロールにて、ポートのバインドに失敗しました。\r\n"
+                            "Wibblet を再起動してください。"),
+             QString(), BoxButtons::Ok, BoxIcon::Critical});
     }
 }
 

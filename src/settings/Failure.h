@@ -14,9 +14,9 @@ public:
     int Number() const { return number_; }
     const char* what() const noexcept override { return "wibblet failure"; }
 
-    static constexpr int InvalidArgument = 5;  ///< a field range of negative length
-    static constexpr int Overflow = 6;         ///< a number outside 32 bits
-    static constexpr int TypeMismatch = 13;    ///< a text that is not a number
+    static constexpr int InvalidArgument = 5; ///< a field range of negative length
+    static constexpr int Overflow = 6;        ///< a number outside 32 bits
+    static constexpr int TypeMismatch = 13;   ///< a text that is not a number
 
 private:
     int number_;

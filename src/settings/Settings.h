@@ -39,11 +39,11 @@ public:
     /// which start-up writes once it has been defaulted.
     void WriteBack() const;
 
-    QString path;  ///< the settings file
+    QString path; ///< the settings file
     QString DEF_TITLE;
     QString DEF_OK;
     qint32 ERR_CNT = 0;
-    QStringList ERR_EXE;  ///< indices 0 … ERR_CNT
+    QStringList ERR_EXE; ///< indices 0 … ERR_CNT
     QString USER_NAME;
     QString SECRET_OK;
     QString IP_MSG;

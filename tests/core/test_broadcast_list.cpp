@@ -4,9 +4,9 @@
 #include "platform/Cp932.h"
 #include "protocol/Packet.h"
 #include "protocol/Presence.h"
+#include "protocol/Program.h"
 #include "settings/BroadcastList.h"
 #include "settings/Failure.h"
-#include "protocol/Program.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -149,8 +149,8 @@ TEST_F(BroadcastListTest, PresenceBroadcastsGoOwnListedOwnWithOnePacketNumber)
                                           "192.168.10.255", "PC02", "192.168.10.255"}))
             << row.command;
         const QString expected =
-            QStringLiteral("1:42:taro:PC01:%1:").arg(QLatin1String(row.command)) +
-            nul.repeated(row.nuls);
+            QStringLiteral("1:42:taro:PC01:%1:").arg(QLatin1String(row.command))
+            + nul.repeated(row.nuls);
         for (const auto& d : lan.Sent()) {
             EXPECT_EQ(Cp932::Decode(d.bytes), expected);
             EXPECT_EQ(d.toPort, 1001);

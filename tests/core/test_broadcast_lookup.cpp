@@ -5,8 +5,8 @@
 #include "kit/ScriptedMessageBoxes.h"
 #include "kit/VirtualLan.h"
 #include "platform/Cp932.h"
-#include "settings/BroadcastList.h"
 #include "protocol/Program.h"
+#include "settings/BroadcastList.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -21,7 +21,8 @@ bool Listed(const Program& p, const QString& broadcast)
 {
     const QString section = QStringLiteral("BRD_CAST");
     bool ok = false;
-    const int count = p.settings.GetIni(section, QStringLiteral("BRC_CNT"), QStringLiteral("0")).toInt(&ok);
+    const int count =
+        p.settings.GetIni(section, QStringLiteral("BRC_CNT"), QStringLiteral("0")).toInt(&ok);
     for (int i = 0; ok && i < count; ++i) {
         if (p.settings.GetIni(section, QStringLiteral("BRC_IP_%1").arg(i), QString()) == broadcast)
             return true;
@@ -38,12 +39,15 @@ TEST(BroadcastLookup, DecidesAsAScanOfTheListedEntriesWouldWhateverTheFileHolds)
         const char* address;
         bool listed;
     } cases[] = {
-        {"[BRD_CAST]\r\nBRC_CNT=2\r\nBRC_IP_0=10.1.1.255\r\nBRC_IP_1=10.1.2.255\r\n", "10.1.2.9", true},
-        {"[BRD_CAST]\r\nBRC_CNT=1\r\nBRC_IP_0=10.1.1.255\r\nBRC_IP_1=10.1.2.255\r\n", "10.1.2.9", false},
+        {"[BRD_CAST]\r\nBRC_CNT=2\r\nBRC_IP_0=10.1.1.255\r\nBRC_IP_1=10.1.2.255\r\n", "10.1.2.9",
+         true},
+        {"[BRD_CAST]\r\nBRC_CNT=1\r\nBRC_IP_0=10.1.1.255\r\nBRC_IP_1=10.1.2.255\r\n", "10.1.2.9",
+         false},
         // Names match without regard to case, in a section of any case.
         {"[brd_cast]\r\nbrc_cnt=1\r\nbrc_ip_0=10.1.2.255\r\n", "10.1.2.9", true},
         // Only the first of two equal keys counts.
-        {"[BRD_CAST]\r\nBRC_CNT=1\r\nBRC_IP_0=10.1.1.255\r\nBRC_IP_0=10.1.2.255\r\n", "10.1.2.9", false},
+        {"[BRD_CAST]\r\nBRC_CNT=1\r\nBRC_IP_0=10.1.1.255\r\nBRC_IP_0=10.1.2.255\r\n", "10.1.2.9",
+         false},
         {"[BRD_CAST]\r\nBRC_CNT=1\r\n[BRD_CAST]\r\nBRC_IP_0=10.1.2.255\r\n", "10.1.2.9", true},
         // A key that is not how the list writes its index is never read.
         {"[BRD_CAST]\r\nBRC_CNT=5\r\nBRC_IP_01=10.1.2.255\r\n", "10.1.2.9", false},

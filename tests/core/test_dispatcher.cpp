@@ -6,9 +6,9 @@
 #include "protocol/Dispatcher.h"
 #include "protocol/MemberTable.h"
 #include "protocol/Presence.h"
+#include "protocol/Program.h"
 #include "settings/BroadcastList.h"
 #include "settings/Failure.h"
-#include "protocol/Program.h"
 #include "support/Wait.h"
 
 #include <QTemporaryDir>
@@ -317,8 +317,8 @@ TEST_F(DispatcherTest, MessagesAndReadNoticesReachTheHandler)
     for (const auto& row : table) {
         handler.calls.clear();
         p.messageCode = QString::fromLatin1(row.messageCode);
-        Send(QStringLiteral("1:5:u:PC02:%1:body").arg(QLatin1String(row.command)) + kNul +
-             QStringLiteral(":t:ok:0") + kNul);
+        Send(QStringLiteral("1:5:u:PC02:%1:body").arg(QLatin1String(row.command)) + kNul
+             + QStringLiteral(":t:ok:0") + kNul);
         const QStringList expected =
             row.call ? QStringList{QString::fromLatin1(row.call) + " PC02 body" + kNul + ":t:ok:"}
                      : QStringList{};

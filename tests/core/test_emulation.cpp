@@ -4,8 +4,8 @@
 #include "protocol/Datagram.h"
 #include "protocol/Dispatcher.h"
 #include "protocol/MemberTable.h"
-#include "settings/BroadcastList.h"
 #include "protocol/Program.h"
+#include "settings/BroadcastList.h"
 #include "support/Wait.h"
 
 #include <QTemporaryDir>
@@ -22,12 +22,24 @@ TEST(EmulationDispatch, ListedNumbersKeepTheirHandlingInBothModes)
         qint32 command;
         Kind kind;
     } listed[] = {
-        {1, Kind::Entry},          {6291457, Kind::Entry},       {2, Kind::Exit},
-        {6291458, Kind::Exit},     {3, Kind::Answer},            {6291459, Kind::Answer},
-        {260, Kind::Absent},       {6291716, Kind::Absent},      {4, Kind::Present},
-        {6291460, Kind::Present},  {48, Kind::ReadNotice},       {1048624, Kind::ReadNotice},
-        {33, Kind::Receipt},       {800, Kind::SealedMessage},   {33568, Kind::SealedMessage},
-        {1049376, Kind::SealedMessage}, {1082144, Kind::SealedMessage}, {544, Kind::Message},
+        {1, Kind::Entry},
+        {6291457, Kind::Entry},
+        {2, Kind::Exit},
+        {6291458, Kind::Exit},
+        {3, Kind::Answer},
+        {6291459, Kind::Answer},
+        {260, Kind::Absent},
+        {6291716, Kind::Absent},
+        {4, Kind::Present},
+        {6291460, Kind::Present},
+        {48, Kind::ReadNotice},
+        {1048624, Kind::ReadNotice},
+        {33, Kind::Receipt},
+        {800, Kind::SealedMessage},
+        {33568, Kind::SealedMessage},
+        {1049376, Kind::SealedMessage},
+        {1082144, Kind::SealedMessage},
+        {544, Kind::Message},
     };
     for (const auto& row : listed) {
         for (const bool emulation : {false, true}) {
@@ -46,19 +58,19 @@ TEST(EmulationDispatch, OtherNumbersGoByTheirLowByteOnlyInEmulationMode)
         qint32 command;
         Kind emulated;
     } cases[] = {
-        {257, Kind::Entry},             // iptux's entry: 0x101
-        {259, Kind::Answer},            // 0x103
-        {289, Kind::Receipt},           // 0x121
-        {65538, Kind::Exit},            // 0x10002
-        {0x100120, Kind::Message},      // SENDCHECKOPT and READCHECKOPT, not sealed
-        {0x920, Kind::Message},         // MULTICASTOPT, SENDCHECKOPT
-        {0x2320, Kind::SealedMessage},  // AUTORETOPT with both sealing bits
+        {257, Kind::Entry},            // iptux's entry: 0x101
+        {259, Kind::Answer},           // 0x103
+        {289, Kind::Receipt},          // 0x121
+        {65538, Kind::Exit},           // 0x10002
+        {0x100120, Kind::Message},     // SENDCHECKOPT and READCHECKOPT, not sealed
+        {0x920, Kind::Message},        // MULTICASTOPT, SENDCHECKOPT
+        {0x2320, Kind::SealedMessage}, // AUTORETOPT with both sealing bits
         {0x1000104, Kind::Absent},
         {0x1000004, Kind::Present},
         {0x130, Kind::ReadNotice},
         {0x72, Kind::GetPubKey},
         {0x400072, Kind::GetPubKey},
-        {0x60, Kind::Ignored},          // file-transfer requests and the like
+        {0x60, Kind::Ignored}, // file-transfer requests and the like
         {0x10, Kind::Ignored},
     };
     for (const auto& c : cases) {
@@ -74,8 +86,10 @@ namespace {
 struct EmulationTest : ::testing::Test {
     QTemporaryDir dir;
     VirtualLan lan;
-    std::unique_ptr<VirtualSocket> socket = lan.CreateSocket(QStringLiteral("PC01"), QStringLiteral("10.0.0.1"));
-    std::unique_ptr<VirtualSocket> peer = lan.CreateSocket(QStringLiteral("labA"), QStringLiteral("10.0.0.5"));
+    std::unique_ptr<VirtualSocket> socket =
+        lan.CreateSocket(QStringLiteral("PC01"), QStringLiteral("10.0.0.1"));
+    std::unique_ptr<VirtualSocket> peer =
+        lan.CreateSocket(QStringLiteral("labA"), QStringLiteral("10.0.0.5"));
     ScriptedMessageBoxes boxes;
     ManualClock clock{QDateTime(QDate(2026, 2, 3), QTime(9, 5))};
     Program p{*socket, boxes, clock};
@@ -93,8 +107,9 @@ struct EmulationTest : ::testing::Test {
         p.messageCode = QStringLiteral("000000288");
         p.userNameText = QStringLiteral("taro");
         InitBrdAddr(p);
-        QObject::connect(peer.get(), &UdpSocket::DataArrival, peer.get(),
-                         [this] { toPeer.append(Datagram::Parse(peer->GetData(), peer->RemoteHostIP())); });
+        QObject::connect(peer.get(), &UdpSocket::DataArrival, peer.get(), [this] {
+            toPeer.append(Datagram::Parse(peer->GetData(), peer->RemoteHostIP()));
+        });
     }
     void SendBytes(const QByteArray& bytes)
     {
@@ -153,7 +168,7 @@ TEST_F(EmulationTest, Utf8IsHonouredOnlyWithItsFlag)
     dispatcher.SetMessageHandler(&handler);
     const QString text = QStringLiteral("こんにちは");
     SendBytes("1:5:u:labA:" + QByteArray::number(0x800120) + ":" + text.toUtf8() + '\0');
-    SendBytes("1:6:u:labA:288:" + QByteArray("\x82\xb1\x82\xf1", 4) + '\0');  // code page 932
+    SendBytes("1:6:u:labA:288:" + QByteArray("\x82\xb1\x82\xf1", 4) + '\0'); // code page 932
     ASSERT_EQ(handler.texts.size(), 2);
     EXPECT_EQ(handler.texts[0], text);
     EXPECT_EQ(handler.texts[1], QStringLiteral("こん"));

@@ -53,24 +53,38 @@ Answer IndexedPacNo(const MemberTable& table, qint32 number, int column)
 
 std::string Show(const Answer& a)
 {
-    return std::holds_alternative<int>(a) ? std::to_string(std::get<int>(a)) : std::get<std::string>(a);
+    return std::holds_alternative<int>(a) ? std::to_string(std::get<int>(a))
+                                          : std::get<std::string>(a);
 }
 
-const QStringList kHosts{QStringLiteral("alpha"), QStringLiteral("Alpha"), QStringLiteral("beta"),
-                         QStringLiteral("gamma"), QStringLiteral("ホスト"), QStringLiteral("delta"),
+const QStringList kHosts{QStringLiteral("alpha"),
+                         QStringLiteral("Alpha"),
+                         QStringLiteral("beta"),
+                         QStringLiteral("gamma"),
+                         QStringLiteral("ホスト"),
+                         QStringLiteral("delta"),
                          QString()};
 // Cells as they come: empty (0), numbers written in several ways, and texts
 // that fail to read (not a number, out of range).
-const QStringList kCells{QString(),          QStringLiteral("0"),   QStringLiteral("12"),
-                         QStringLiteral(" 12 "), QStringLiteral("11.5"), QStringLiteral("7"),
-                         QStringLiteral("-3"),  QStringLiteral("abc"), QStringLiteral("99999999999")};
+const QStringList kCells{QString(),
+                         QStringLiteral("0"),
+                         QStringLiteral("12"),
+                         QStringLiteral(" 12 "),
+                         QStringLiteral("11.5"),
+                         QStringLiteral("7"),
+                         QStringLiteral("-3"),
+                         QStringLiteral("abc"),
+                         QStringLiteral("99999999999")};
 const qint32 kNumbers[] = {0, 12, 7, -3, 5};
 
 struct Checker {
     MemberTable& table;
     std::mt19937& random;
 
-    QString Host() { return kHosts[int(random() % kHosts.size())] + QString::number(random() % 40); }
+    QString Host()
+    {
+        return kHosts[int(random() % kHosts.size())] + QString::number(random() % 40);
+    }
 
     void Check(const char* after)
     {
@@ -101,11 +115,10 @@ struct Checker {
         } else if (op < 90) {
             const int row = int(random() % unsigned(count)) + 1;
             const int column = int(random() % MemberTable::ColumnCount);
-            const QString text = column == MemberTable::ColHost
-                                     ? Host()
-                                     : column >= MemberTable::ColSealed
-                                           ? kCells[int(random() % kCells.size())]
-                                           : QString::number(random() % 5);
+            const QString text = column == MemberTable::ColHost ? Host()
+                                 : column >= MemberTable::ColSealed
+                                     ? kCells[int(random() % kCells.size())]
+                                     : QString::number(random() % 5);
             table.SetText(row, column, text);
         } else if (op < 95) {
             table.SetSortKey(int(random() % 4));

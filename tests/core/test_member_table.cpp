@@ -2,8 +2,8 @@
 #include "kit/ScriptedMessageBoxes.h"
 #include "kit/VirtualLan.h"
 #include "protocol/MemberTable.h"
-#include "settings/Failure.h"
 #include "protocol/Program.h"
+#include "settings/Failure.h"
 
 #include <QAbstractItemModelTester>
 #include <QPersistentModelIndex>

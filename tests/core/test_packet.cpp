@@ -13,7 +13,8 @@ namespace {
 
 struct PacketTest : ::testing::Test {
     VirtualLan lan;
-    std::unique_ptr<VirtualSocket> socket = lan.CreateSocket(QStringLiteral("PC01"), QStringLiteral("10.0.0.1"));
+    std::unique_ptr<VirtualSocket> socket =
+        lan.CreateSocket(QStringLiteral("PC01"), QStringLiteral("10.0.0.1"));
     ScriptedMessageBoxes boxes;
     ManualClock clock{QDateTime(QDate(2026, 2, 3), QTime(9, 5))};
     Program program{*socket, boxes, clock};
@@ -42,16 +43,26 @@ TEST_F(PacketTest, CommandTablesOfBothSets)
         const char* normal;
         const char* ipm;
     } table[] = {
-        {ReqEntry, "1", "6291457"},    {ReqExit, "2", "6291458"},   {ReqAnswer, "3", "6291459"},
-        {ReqPresent, "4", "6291460"},  {ReqMessage, "20", "20"},    {ReqReceipt, "33", "33"},
-        {ReqReadNotice, "48", "48"},   {ReqAbsent, "260", "6291716"}, {ReqSealed, "800", "1049376"},
-        {5, "", ""},                   {0, "", ""},                 {-1, "", ""},
+        {ReqEntry, "1", "6291457"},
+        {ReqExit, "2", "6291458"},
+        {ReqAnswer, "3", "6291459"},
+        {ReqPresent, "4", "6291460"},
+        {ReqMessage, "20", "20"},
+        {ReqReceipt, "33", "33"},
+        {ReqReadNotice, "48", "48"},
+        {ReqAbsent, "260", "6291716"},
+        {ReqSealed, "800", "1049376"},
+        {5, "", ""},
+        {0, "", ""},
+        {-1, "", ""},
     };
     for (const auto& row : table) {
         const QString suffix = QStringLiteral(":taro:PC01:");
-        EXPECT_TRUE(MakePkt(program, row.request).endsWith(suffix + QString::fromLatin1(row.normal) + QLatin1Char(':')))
+        EXPECT_TRUE(MakePkt(program, row.request)
+                        .endsWith(suffix + QString::fromLatin1(row.normal) + QLatin1Char(':')))
             << row.request;
-        EXPECT_TRUE(MakePktIpm(program, row.request).endsWith(suffix + QString::fromLatin1(row.ipm) + QLatin1Char(':')))
+        EXPECT_TRUE(MakePktIpm(program, row.request)
+                        .endsWith(suffix + QString::fromLatin1(row.ipm) + QLatin1Char(':')))
             << row.request;
     }
 }

@@ -53,10 +53,11 @@ TEST_F(ProfileCacheTest, AnswersExactlyAsReadingTheFile)
             + Cp932::Encode(QStringLiteral("あ")) + "\r\n",
         "",
     };
-    const char* sections[] = {"Main", "MAIN", "main", " Main ", "Other", "A", "a", "B", "Long",
-                              "Missing", "日本語", "ＡＢ", "ａｂ", "Main\nx", ""};
-    const char* keys[] = {"Name", "name", "NAME", "Empty", "Spaced", "Eq", "NoEquals", "open",
-                          "top", "k", "K", "", "last", "v", "w", "キー", "ｶﾅ", "x", "X", "missing"};
+    const char* sections[] = {"Main", "MAIN",    "main",   " Main ", "Other", "A",       "a", "B",
+                              "Long", "Missing", "日本語", "ＡＢ",   "ａｂ",  "Main\nx", ""};
+    const char* keys[] = {"Name", "name", "NAME", "Empty", "Spaced", "Eq",     "NoEquals",
+                          "open", "top",  "k",    "K",     "",       "last",   "v",
+                          "w",    "キー", "ｶﾅ",   "x",     "X",      "missing"};
     for (const QByteArray& contents : files) {
         Put(contents);
         for (const char* section : sections) {
@@ -96,7 +97,8 @@ TEST_F(ProfileCacheTest, SeesEveryChangeOnDiskAndParsesOnlyThen)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("[S]\r\nk=new\r\n");
     }
-    ASSERT_EQ(::rename(QFile::encodeName(other).constData(), QFile::encodeName(Path()).constData()), 0);
+    ASSERT_EQ(::rename(QFile::encodeName(other).constData(), QFile::encodeName(Path()).constData()),
+              0);
     EXPECT_EQ(Read(QStringLiteral("S"), QStringLiteral("k")), QStringLiteral("new"));
     // Removed.
     QFile::remove(Path());
@@ -110,7 +112,8 @@ TEST_F(ProfileCacheTest, WritesGoToDiskAtomicallyAndIntoTheCache)
     struct stat before {};
     ASSERT_EQ(::stat(QFile::encodeName(Path()).constData(), &before), 0);
 
-    ASSERT_TRUE(cache_.Write(Path(), QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("two")));
+    ASSERT_TRUE(
+        cache_.Write(Path(), QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("two")));
     EXPECT_EQ(Read(QStringLiteral("S"), QStringLiteral("k")), QStringLiteral("two"));
     QFile file(Path());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -122,7 +125,8 @@ TEST_F(ProfileCacheTest, WritesGoToDiskAtomicallyAndIntoTheCache)
 
     // Writing what is there already leaves the file alone.
     Settle();
-    ASSERT_TRUE(cache_.Write(Path(), QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("two")));
+    ASSERT_TRUE(
+        cache_.Write(Path(), QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("two")));
     struct stat same {};
     ASSERT_EQ(::stat(QFile::encodeName(Path()).constData(), &same), 0);
     EXPECT_EQ(same.st_ino, after.st_ino);
@@ -130,7 +134,8 @@ TEST_F(ProfileCacheTest, WritesGoToDiskAtomicallyAndIntoTheCache)
 
     // A hand edit made before a write is kept by it.
     Put("[S]\r\nk=two\r\nhand=edit\r\n");
-    ASSERT_TRUE(cache_.Write(Path(), QStringLiteral("S"), QStringLiteral("n"), QStringLiteral("3")));
+    ASSERT_TRUE(
+        cache_.Write(Path(), QStringLiteral("S"), QStringLiteral("n"), QStringLiteral("3")));
     EXPECT_EQ(Read(QStringLiteral("S"), QStringLiteral("hand")), QStringLiteral("edit"));
     EXPECT_EQ(Read(QStringLiteral("S"), QStringLiteral("n")), QStringLiteral("3"));
 

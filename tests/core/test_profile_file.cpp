@@ -103,8 +103,8 @@ TEST_F(ProfileFileTest, MissingFileGivesDefault)
 TEST_F(ProfileFileTest, LongValuesAreCutWithoutSplittingACharacter)
 {
     const QByteArray ascii(1500, 'x');
-    Put("[Main]\r\nLong=" + ascii + "\r\nKanji=" + QByteArray(1022, 'y') +
-        "\x8a\xbf\r\nExact=" + QByteArray(1021, 'z') + "\x8a\xbf\r\n");
+    Put("[Main]\r\nLong=" + ascii + "\r\nKanji=" + QByteArray(1022, 'y')
+        + "\x8a\xbf\r\nExact=" + QByteArray(1021, 'z') + "\x8a\xbf\r\n");
     EXPECT_EQ(Read("Main", "Long"), QString(1023, QLatin1Char('x')));
     EXPECT_EQ(Read("Main", "Kanji"), QString(1022, QLatin1Char('y')));
     EXPECT_EQ(Read("Main", "Exact"), QString(1021, QLatin1Char('z')) + QStringLiteral("漢"));

@@ -40,9 +40,10 @@ TEST_F(SettingsTest, FirstStartWritesEveryDefaultInOrder)
     EXPECT_EQ(settings.ERR_EXE, QStringList{QStringLiteral("EXPLORER.EXE")});
     EXPECT_TRUE(settings.USER_NAME.isEmpty());
     settings.WriteBack();
-    EXPECT_EQ(ReadFile(), QStringLiteral("[DEFAULT]\r\nDEF_TITLE=致命的なエラー(嘘)\r\nDEF_OK=確認\r\n"
-                                         "[ERROR]\r\nERR_CNT=0\r\nERR_EXE_0=EXPLORER.EXE\r\n"
-                                         "[BSC_CFG]\r\nSECRET_OK=\r\nIP_MSG=\r\n"));
+    EXPECT_EQ(ReadFile(),
+              QStringLiteral("[DEFAULT]\r\nDEF_TITLE=致命的なエラー(嘘)\r\nDEF_OK=確認\r\n"
+                             "[ERROR]\r\nERR_CNT=0\r\nERR_EXE_0=EXPLORER.EXE\r\n"
+                             "[BSC_CFG]\r\nSECRET_OK=\r\nIP_MSG=\r\n"));
 }
 
 TEST_F(SettingsTest, ErrCntIsRoundedToEvenAndWrittenBackAsRead)
@@ -50,29 +51,45 @@ TEST_F(SettingsTest, ErrCntIsRoundedToEvenAndWrittenBackAsRead)
     const struct {
         const char* stored;
         qint32 read;
-    } cases[] = {{"2.6", 3}, {"2.5", 2}, {"3.5", 4}, {" 2 ", 2}, {"0", 0},
+    } cases[] = {{"2.6", 3},
+                 {"2.5", 2},
+                 {"3.5", 4},
+                 {" 2 ", 2},
+                 {"0", 0},
                  // Counts that cannot size a list start with one name.
-                 {"-1", 0}, {"abc", 0}, {"", 0}, {"10000", 0}, {"99999999999", 0}, {"9999", 9999}};
+                 {"-1", 0},
+                 {"abc", 0},
+                 {"", 0},
+                 {"10000", 0},
+                 {"99999999999", 0},
+                 {"9999", 9999}};
     for (const auto& c : cases) {
-        WriteFile(QStringLiteral("[ERROR]\r\nERR_CNT=") + QString::fromLatin1(c.stored) + QStringLiteral("\r\n"));
+        WriteFile(QStringLiteral("[ERROR]\r\nERR_CNT=") + QString::fromLatin1(c.stored)
+                  + QStringLiteral("\r\n"));
         settings.Read();
         EXPECT_EQ(settings.ERR_CNT, c.read) << c.stored;
         EXPECT_EQ(settings.ERR_EXE.size(), c.read + 1) << c.stored;
     }
-    WriteFile(QStringLiteral("[ERROR]\r\nERR_CNT=2.6\r\nERR_EXE_1=CALC.EXE\r\nERR_EXE_7=KEPT.EXE\r\n"));
+    WriteFile(
+        QStringLiteral("[ERROR]\r\nERR_CNT=2.6\r\nERR_EXE_1=CALC.EXE\r\nERR_EXE_7=KEPT.EXE\r\n"));
     settings.Read();
     settings.WriteBack();
-    EXPECT_EQ(settings.GetIni(QStringLiteral("ERROR"), QStringLiteral("ERR_CNT"), QString()), QStringLiteral("3"));
-    EXPECT_EQ(settings.ERR_EXE, (QStringList{QStringLiteral("EXPLORER.EXE"), QStringLiteral("CALC.EXE"),
-                                             QStringLiteral("EXPLORER.EXE"), QStringLiteral("EXPLORER.EXE")}));
+    EXPECT_EQ(settings.GetIni(QStringLiteral("ERROR"), QStringLiteral("ERR_CNT"), QString()),
+              QStringLiteral("3"));
+    EXPECT_EQ(settings.ERR_EXE,
+              (QStringList{QStringLiteral("EXPLORER.EXE"), QStringLiteral("CALC.EXE"),
+                           QStringLiteral("EXPLORER.EXE"), QStringLiteral("EXPLORER.EXE")}));
     // Names past the count are neither read nor removed.
-    EXPECT_EQ(settings.GetIni(QStringLiteral("ERROR"), QStringLiteral("ERR_EXE_7"), QString()), QStringLiteral("KEPT.EXE"));
-    EXPECT_EQ(settings.GetIni(QStringLiteral("ERROR"), QStringLiteral("ERR_EXE_3"), QString()), QStringLiteral("EXPLORER.EXE"));
+    EXPECT_EQ(settings.GetIni(QStringLiteral("ERROR"), QStringLiteral("ERR_EXE_7"), QString()),
+              QStringLiteral("KEPT.EXE"));
+    EXPECT_EQ(settings.GetIni(QStringLiteral("ERROR"), QStringLiteral("ERR_EXE_3"), QString()),
+              QStringLiteral("EXPLORER.EXE"));
 }
 
 TEST_F(SettingsTest, EmptyValuesAreNotMissingAndSwitchesAreOnOnlyAtOne)
 {
-    WriteFile(QStringLiteral("[default]\r\ndef_title=\r\n[BSC_CFG]\r\nSECRET_OK=0\r\nIP_MSG=1\r\nUSER_NAME=花子\r\n"));
+    WriteFile(QStringLiteral(
+        "[default]\r\ndef_title=\r\n[BSC_CFG]\r\nSECRET_OK=0\r\nIP_MSG=1\r\nUSER_NAME=花子\r\n"));
     settings.Read();
     EXPECT_EQ(settings.DEF_TITLE, QString());
     EXPECT_EQ(settings.DEF_OK, QStringLiteral("確認"));
@@ -86,7 +103,7 @@ TEST(SettingsUtilities, LenAnsiCountsCodePage932Bytes)
 {
     EXPECT_EQ(LenAnsi(QStringLiteral("abc")), 3);
     EXPECT_EQ(LenAnsi(QStringLiteral("あいう")), 6);
-    EXPECT_EQ(LenAnsi(QStringLiteral("ｱｲｳ")), 3);  // half-width katakana are single bytes
+    EXPECT_EQ(LenAnsi(QStringLiteral("ｱｲｳ")), 3); // half-width katakana are single bytes
     EXPECT_EQ(LenAnsi(QString()), 0);
     EXPECT_EQ(LenAnsi(QStringLiteral("")), 0);
 }

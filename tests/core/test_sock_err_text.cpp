@@ -12,9 +12,11 @@ TEST(SockErrText, EveryNumberGivesItsExactExplanation)
         const char16_t* result;
     } table[] = {
         {"10004", u"(10004:処理がキャンセルされた )"},
-        {"10013", u"(10013:要求されたアドレスはブロードキャストアドレスだが，フラグが設定されていない )"},
+        {"10013",
+         u"(10013:要求されたアドレスはブロードキャストアドレスだが，フラグが設定されていない )"},
         {"10014", u"(10014:無効な引数 (間違ったアドレスを指定した等))"},
-        {"10022", u"(10022:ソケットが設定されないので，無効なアドレスや Listen は受諾前に呼び出されない )"},
+        {"10022",
+         u"(10022:ソケットが設定されないので，無効なアドレスや Listen は受諾前に呼び出されない )"},
         {"10024", u"(10024:利用できるファイル記述子がない。受け付けキューが空である )"},
         {"10035", u"(10035:ソケットは非ブロッキングで，指定の処理はブロックされる )"},
         {"10036", u"(10036:Winsock のブロッキング処理が進行中 )"},
@@ -50,7 +52,8 @@ TEST(SockErrText, EveryNumberGivesItsExactExplanation)
     };
     ASSERT_EQ(std::size(table), 36u);
     for (const auto& row : table)
-        EXPECT_EQ(SockErrText(QString::fromLatin1(row.number)), QString::fromUtf16(row.result)) << row.number;
+        EXPECT_EQ(SockErrText(QString::fromLatin1(row.number)), QString::fromUtf16(row.result))
+            << row.number;
 }
 
 TEST(SockErrText, ExplanationsKeepTheirTrailingBlankExcept10014)
@@ -62,7 +65,9 @@ TEST(SockErrText, ExplanationsKeepTheirTrailingBlankExcept10014)
 
 TEST(SockErrText, UnknownNumbersAndNearMissesHaveNoExplanation)
 {
-    for (const char* number : {"12345", "10046", "10059", "10065", "-1", "5", "13", "010054", " 10054"})
-        EXPECT_EQ(SockErrText(QString::fromLatin1(number)), QStringLiteral("(") + QString::fromLatin1(number) + QStringLiteral(":)"));
+    for (const char* number :
+         {"12345", "10046", "10059", "10065", "-1", "5", "13", "010054", " 10054"})
+        EXPECT_EQ(SockErrText(QString::fromLatin1(number)),
+                  QStringLiteral("(") + QString::fromLatin1(number) + QStringLiteral(":)"));
     EXPECT_EQ(SockErrText(QString()), QStringLiteral("(:)"));
 }

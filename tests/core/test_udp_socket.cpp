@@ -23,10 +23,10 @@ TEST(SocketErrorsTest, MapsSystemAndResolverErrors)
         int err;
         int expected;
     };
-    for (const Case& c : {Case{EADDRINUSE, 10048}, Case{EMSGSIZE, 10040}, Case{EAGAIN, 10035},
-                          Case{EACCES, 10013}, Case{EPERM, 10013}, Case{ENOMEM, 10055},
-                          Case{ENETUNREACH, 10051}, Case{EHOSTUNREACH, 10065},
-                          Case{EILSEQ, 10050}}) {
+    for (const Case& c :
+         {Case{EADDRINUSE, 10048}, Case{EMSGSIZE, 10040}, Case{EAGAIN, 10035}, Case{EACCES, 10013},
+          Case{EPERM, 10013}, Case{ENOMEM, 10055}, Case{ENETUNREACH, 10051},
+          Case{EHOSTUNREACH, 10065}, Case{EILSEQ, 10050}}) {
         EXPECT_EQ(SocketErrors::FromErrno(c.err), c.expected) << "errno " << c.err;
     }
     for (const Case& c : {Case{EAI_NONAME, 11001}, Case{EAI_AGAIN, 11002}, Case{EAI_FAIL, 11003},
@@ -46,7 +46,10 @@ struct Inbox {
             lastFrom = socket.RemoteHostIP();
         });
     }
-    bool WaitFor(qsizetype count) { return WaitUntil([&] { return received.size() >= count; }); }
+    bool WaitFor(qsizetype count)
+    {
+        return WaitUntil([&] { return received.size() >= count; });
+    }
     QList<QByteArray> received;
     QString lastFrom;
 };
@@ -149,7 +152,7 @@ TEST_F(PosixUdpSocketTest, BindRefusesTakenPortAndDoubleBind)
 
     first.Close();
     EXPECT_EQ(first.LocalPort(), 0);
-    first.Close();  // harmless when not bound
+    first.Close(); // harmless when not bound
     EXPECT_EQ(second.Bind(kPort), 0);
     EXPECT_EQ(first.Bind(kPort + 1), 0);
 }

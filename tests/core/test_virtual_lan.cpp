@@ -96,8 +96,8 @@ TEST_F(VirtualLanTest, DatagramsToAPortNobodyHoldsAreDropped)
         const char* host;
         quint16 port;
     };
-    for (const Case& c : {Case{"10.0.0.2", 2426}, Case{"10.0.0.255", 2426},
-                          Case{"10.0.0.3", kPort}, Case{"10.0.0.9", kPort}}) {
+    for (const Case& c : {Case{"10.0.0.2", 2426}, Case{"10.0.0.255", 2426}, Case{"10.0.0.3", kPort},
+                          Case{"10.0.0.9", kPort}}) {
         SCOPED_TRACE(c.host);
         alpha->SetRemoteHost(c.host);
         alpha->SetRemotePort(c.port);
@@ -138,7 +138,7 @@ TEST_F(VirtualLanTest, BindRefusesTakenPortsAndDoubleBinds)
     alpha->Close();
     EXPECT_EQ(alpha->LocalPort(), 0);
     EXPECT_EQ(second->Bind(kPort), 0);
-    alpha->Close();  // harmless when not bound
+    alpha->Close(); // harmless when not bound
 }
 
 TEST_F(VirtualLanTest, SendErrorsMatchTheRealSocket)

@@ -128,8 +128,8 @@ TEST_F(ComposeTest, SendsTheBodyBehindTheModesMessageCommand)
         const Datagram d = Received();
         EXPECT_EQ(d.command, c.command);
         EXPECT_EQ(d.Range(d.c[1] + 1, d.c[2] - 1), QString::number(program.packetNo));
-        EXPECT_EQ(Body(d), QStringLiteral("x：y\r\nz") + kNul +
-                               QStringLiteral(":a：b  (from  HOST-A[alice]):O：K:3") + kNul);
+        EXPECT_EQ(Body(d), QStringLiteral("x：y\r\nz") + kNul
+                               + QStringLiteral(":a：b  (from  HOST-A[alice]):O：K:3") + kNul);
         EXPECT_TRUE(boxes.shown.isEmpty());
     }
 }

@@ -107,8 +107,8 @@ struct HostileSettingsTest : ::testing::Test {
             if (::geteuid() == 0)
                 SetImmutable(path, false);
             else
-                QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                QFileDevice::ExeOwner);
+                QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                | QFileDevice::ExeOwner);
         }
     }
 
@@ -202,11 +202,11 @@ TEST_F(HostileSettingsTest, UnreadableFilesGiveTheDefaultsAndKeepEveryByte)
 
 TEST_F(HostileSettingsTest, UsableValuesAmongGarbageAreTakenAndTheGarbageKept)
 {
-    const QByteArray before = Raw("\x81\x00\xff junk =\r\n") +
-                              Cp932::Encode(QStringLiteral("[DEFAULT]\r\nDEF_TITLE=使える題\r\n")) +
-                              "\x82=\xfe\xfd\r\n\r\n[BSC_CFG]\r\nIP_MSG=yes\r\nUSER_NAME=" +
-                              Cp932::Encode(QStringLiteral("花子")) +
-                              "\r\n[ERROR]\r\nERR_CNT=-4\r\n";
+    const QByteArray before = Raw("\x81\x00\xff junk =\r\n")
+                              + Cp932::Encode(QStringLiteral("[DEFAULT]\r\nDEF_TITLE=使える題\r\n"))
+                              + "\x82=\xfe\xfd\r\n\r\n[BSC_CFG]\r\nIP_MSG=yes\r\nUSER_NAME="
+                              + Cp932::Encode(QStringLiteral("花子"))
+                              + "\r\n[ERROR]\r\nERR_CNT=-4\r\n";
     Write(before);
     StartAndExpectRunning();
     const Settings& s = me->main.program().settings;

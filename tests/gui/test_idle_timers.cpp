@@ -26,7 +26,8 @@ struct IdleTimersTest : ::testing::Test {
 
     void SetUp() override
     {
-        me = std::make_unique<LanProgram>(lan, dir.path(), QStringLiteral("ME"), QStringLiteral("10.0.0.1"));
+        me = std::make_unique<LanProgram>(lan, dir.path(), QStringLiteral("ME"),
+                                          QStringLiteral("10.0.0.1"));
         ASSERT_TRUE(me->main.Form_Load());
     }
 
@@ -84,8 +85,8 @@ TEST_F(IdleTimersTest, AHeldMessageFlashesUntilItIsShownThenTheTickStops)
     ASSERT_TRUE(me->main.AbsenceMode());
     auto peer = lan.CreateSocket(QStringLiteral("PEER"), QStringLiteral("10.0.0.9"));
     peer->Bind(1001);
-    const QString body = WriteBody(QStringLiteral("held"), QStringLiteral("t"), QStringLiteral("o"), 0,
-                                   false, QString(), QString());
+    const QString body = WriteBody(QStringLiteral("held"), QStringLiteral("t"), QStringLiteral("o"),
+                                   0, false, QString(), QString());
     Send(*peer, QStringLiteral("1:9:taro:PEER:20:") + body);
     ASSERT_TRUE(WaitUntil([&] { return me->main.flasher().NonPopMsg(); }));
     EXPECT_TRUE(Timer("timTimer2")->isActive());

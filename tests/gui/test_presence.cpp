@@ -51,7 +51,8 @@ TEST_F(PresenceTest, ThreeHostsListEachOtherAndAnswerEveryEntryInBothCodeSets)
     auto b = Start(QStringLiteral("HOST-B"), QStringLiteral("10.0.0.2"));
     auto c = Start(QStringLiteral("HOST-C"), QStringLiteral("10.0.0.3"));
     for (auto* p : {a.get(), b.get(), c.get()})
-        ASSERT_TRUE(WaitUntil([p] { return p->main.members().Count() == 3; })) << p->main.members().Count();
+        ASSERT_TRUE(WaitUntil([p] { return p->main.members().Count() == 3; }))
+            << p->main.members().Count();
 
     // Everyone answered every entry it heard, its own included (which comes
     // back twice: the entry goes to the own subnet first and last): A heard
@@ -97,17 +98,22 @@ TEST_F(PresenceTest, HostOnAnotherSubnetJoinsTheListAndHearsTheNextBroadcast)
     // The far host's entry cannot reach A by broadcast; a unicast answer can.
     SetRemote(far->main.program(), QStringLiteral("10.0.0.1"));
     SendPkt(far->main.program(), MakePkt(far->main.program(), ReqAnswer) + QChar(u'\0'));
-    ASSERT_TRUE(WaitUntil([&] { return a->main.members().chkMember(QStringLiteral("HOST-F")) >= 1; }));
-    EXPECT_EQ(a->main.program().settings.GetIni(QStringLiteral("BRD_CAST"), QStringLiteral("BRC_CNT"), QString()),
+    ASSERT_TRUE(
+        WaitUntil([&] { return a->main.members().chkMember(QStringLiteral("HOST-F")) >= 1; }));
+    EXPECT_EQ(a->main.program().settings.GetIni(QStringLiteral("BRD_CAST"),
+                                                QStringLiteral("BRC_CNT"), QString()),
               QStringLiteral("1"));
-    EXPECT_EQ(a->main.program().settings.GetIni(QStringLiteral("BRD_CAST"), QStringLiteral("BRC_IP_0"), QString()),
+    EXPECT_EQ(a->main.program().settings.GetIni(QStringLiteral("BRD_CAST"),
+                                                QStringLiteral("BRC_IP_0"), QString()),
               QStringLiteral("10.0.1.255"));
 
     a->main.close();
-    ASSERT_TRUE(WaitUntil([&] { return far->main.members().chkMember(QStringLiteral("HOST-A")) < 0; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return far->main.members().chkMember(QStringLiteral("HOST-A")) < 0; }));
     bool exitReachedFarSubnet = false;
     for (const auto& sent : lan.Sent())
-        exitReachedFarSubnet |= sent.fromIP == QStringLiteral("10.0.0.1") && sent.toHost == QStringLiteral("10.0.1.255");
+        exitReachedFarSubnet |= sent.fromIP == QStringLiteral("10.0.0.1")
+                                && sent.toHost == QStringLiteral("10.0.1.255");
     EXPECT_TRUE(exitReachedFarSubnet);
 }
 
@@ -124,8 +130,9 @@ TEST_F(PresenceTest, TrayTipAndFlashingCycle)
         pictures.append(a->tray.Picture());
         EXPECT_EQ(a->tray.Tip(), QStringLiteral("Wibblet(1)\r\nメッセージあり"));
     }
-    EXPECT_EQ(pictures, (QList<TrayPicture>{TrayPicture::Main, TrayPicture::Main, TrayPicture::Letter,
-                                            TrayPicture::Main, TrayPicture::Main, TrayPicture::Letter}));
+    EXPECT_EQ(pictures,
+              (QList<TrayPicture>{TrayPicture::Main, TrayPicture::Main, TrayPicture::Letter,
+                                  TrayPicture::Main, TrayPicture::Main, TrayPicture::Letter}));
 
     // The phase carries over to the next waiting period.
     a->main.flasher().timTimer2_Timer();

@@ -24,11 +24,13 @@ const QString kNul(1, QChar(u'\0'));
 // A peer on the LAN that sends raw datagrams to the program and keeps what
 // comes back.
 struct Peer {
-    explicit Peer(VirtualLan& lan) : socket(lan.CreateSocket(QStringLiteral("PEER"), QStringLiteral("10.0.0.9")))
+    explicit Peer(VirtualLan& lan)
+        : socket(lan.CreateSocket(QStringLiteral("PEER"), QStringLiteral("10.0.0.9")))
     {
         socket->Bind(1001);
-        QObject::connect(socket.get(), &UdpSocket::DataArrival, socket.get(),
-                         [this] { received.append(Datagram::Parse(socket->GetData(), socket->RemoteHostIP())); });
+        QObject::connect(socket.get(), &UdpSocket::DataArrival, socket.get(), [this] {
+            received.append(Datagram::Parse(socket->GetData(), socket->RemoteHostIP()));
+        });
     }
     void Send(const QString& text)
     {
@@ -38,8 +40,8 @@ struct Peer {
     }
     void SendMessage(const QString& packetNo, qint32 command, const QString& body)
     {
-        Send(QStringLiteral("1:") + packetNo + QStringLiteral(":hanako:PEER:") + QString::number(command)
-             + QLatin1Char(':') + body);
+        Send(QStringLiteral("1:") + packetNo + QStringLiteral(":hanako:PEER:")
+             + QString::number(command) + QLatin1Char(':') + body);
     }
     QList<Datagram> Commands(qint32 command) const
     {
@@ -67,7 +69,8 @@ struct ReceivingTest : ::testing::Test {
 
     void Start(const QString& ini = QString())
     {
-        me = std::make_unique<LanProgram>(lan, dir.path(), QStringLiteral("ME"), QStringLiteral("10.0.0.1"));
+        me = std::make_unique<LanProgram>(lan, dir.path(), QStringLiteral("ME"),
+                                          QStringLiteral("10.0.0.1"));
         if (!ini.isEmpty()) {
             QFile f(me->SettingsPath());
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -90,7 +93,9 @@ struct ReceivingTest : ::testing::Test {
 TEST_F(ReceivingTest, MessageIsAcknowledgedTwiceAndPopsUpFilled)
 {
     Start();
-    peer->SendMessage(QStringLiteral("0042"), 20, Body(QStringLiteral("こんにちは:元気？"), QStringLiteral("件名"), QStringLiteral("了解"), 3));
+    peer->SendMessage(QStringLiteral("0042"), 20,
+                      Body(QStringLiteral("こんにちは:元気？"), QStringLiteral("件名"),
+                           QStringLiteral("了解"), 3));
     ASSERT_TRUE(WaitForMessages(1));
     ASSERT_TRUE(WaitUntil([&] { return peer->Commands(33).size() == 2; }));
     const auto receipts = peer->Commands(33);
@@ -108,7 +113,8 @@ TEST_F(ReceivingTest, MessageIsAcknowledgedTwiceAndPopsUpFilled)
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("件名"));
-    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(), QStringLiteral("こんにちは：元気？"));
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(),
+              QStringLiteral("こんにちは：元気？"));
     EXPECT_EQ(window->cmdOK()->text(), QStringLiteral("了解"));
     EXPECT_TRUE(window->findChild<QLabel*>(QStringLiteral("picIcon3"))->isVisibleTo(window));
     EXPECT_EQ(window->cRpackno, QStringLiteral("0042"));
@@ -121,11 +127,13 @@ TEST_F(ReceivingTest, ForeignBodiesShowWithTheDefaultPresentation)
 {
     Start();
     peer->SendMessage(QStringLiteral("7"), 20, QStringLiteral("see http://example.com/a:b") + kNul);
-    peer->SendMessage(QStringLiteral("8"), 544, Body(QStringLiteral("544 too"), QStringLiteral("t"), QStringLiteral("o"), 0));
+    peer->SendMessage(QStringLiteral("8"), 544,
+                      Body(QStringLiteral("544 too"), QStringLiteral("t"), QStringLiteral("o"), 0));
     ASSERT_TRUE(WaitForMessages(2));
     EXPECT_TRUE(me->boxes.shown.isEmpty());
     EXPECT_EQ(Window(0)->windowTitle(), QStringLiteral("致命的なエラー(嘘) (from  PEER[hanako])"));
-    EXPECT_EQ(Window(0)->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(), QStringLiteral("see http://example.com/a:b"));
+    EXPECT_EQ(Window(0)->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(),
+              QStringLiteral("see http://example.com/a:b"));
     EXPECT_EQ(Window(0)->cmdOK()->text(), QStringLiteral("確認"));
     EXPECT_TRUE(Window(0)->findChild<QLabel*>(QStringLiteral("picIcon9"))->isVisibleTo(Window(0)));
     EXPECT_TRUE(Window(1)->isVisible());
@@ -134,27 +142,32 @@ TEST_F(ReceivingTest, ForeignBodiesShowWithTheDefaultPresentation)
 
 TEST_F(ReceivingTest, CrashPresentationBlamesEveryListedProgramOverTime)
 {
-    Start(QStringLiteral("[ERROR]\r\nERR_CNT=2\r\nERR_EXE_0=A.EXE\r\nERR_EXE_1=B.EXE\r\nERR_EXE_2=C.EXE\r\n"));
+    Start(QStringLiteral(
+        "[ERROR]\r\nERR_CNT=2\r\nERR_EXE_0=A.EXE\r\nERR_EXE_1=B.EXE\r\nERR_EXE_2=C.EXE\r\n"));
     QSet<QString> blamed;
     for (int i = 1; i <= 40; ++i) {
-        peer->SendMessage(QString::number(i), 20, Body(QStringLiteral("x"), QStringLiteral("t"), QStringLiteral("o"), 4));
+        peer->SendMessage(QString::number(i), 20,
+                          Body(QStringLiteral("x"), QStringLiteral("t"), QStringLiteral("o"), 4));
         ASSERT_TRUE(WaitForMessages(i));
         blamed.insert(Window(i - 1)->CrashedProgram());
     }
-    EXPECT_EQ(blamed, (QSet<QString>{QStringLiteral("A.EXE"), QStringLiteral("B.EXE"), QStringLiteral("C.EXE")}));
+    EXPECT_EQ(blamed, (QSet<QString>{QStringLiteral("A.EXE"), QStringLiteral("B.EXE"),
+                                     QStringLiteral("C.EXE")}));
     EXPECT_TRUE(Window(0)->findChild<QLabel*>(QStringLiteral("lblDetail"))->isVisibleTo(Window(0)));
 }
 
 TEST_F(ReceivingTest, SealedMessagesFollowTheSealedSwitch)
 {
     Start(QStringLiteral("[BSC_CFG]\r\nSECRET_OK=1\r\n"));
-    peer->SendMessage(QStringLiteral("11"), 800, Body(QStringLiteral("secret"), QStringLiteral("t"), QStringLiteral("o"), 0));
+    peer->SendMessage(QStringLiteral("11"), 800,
+                      Body(QStringLiteral("secret"), QStringLiteral("t"), QStringLiteral("o"), 0));
     ASSERT_TRUE(WaitForMessages(1));
     EXPECT_TRUE(Window(0)->cmdSecret()->isVisibleTo(Window(0)));
     EXPECT_FALSE(Window(0)->cmdOK()->isVisibleTo(Window(0)));
 
-    me->main.findChild<QAction*>(QStringLiteral("mnuSecretOk"))->trigger();  // sealed messages off
-    peer->SendMessage(QStringLiteral("12"), 1049376, Body(QStringLiteral("open"), QStringLiteral("t"), QStringLiteral("o"), 0));
+    me->main.findChild<QAction*>(QStringLiteral("mnuSecretOk"))->trigger(); // sealed messages off
+    peer->SendMessage(QStringLiteral("12"), 1049376,
+                      Body(QStringLiteral("open"), QStringLiteral("t"), QStringLiteral("o"), 0));
     ASSERT_TRUE(WaitForMessages(2));
     EXPECT_FALSE(Window(1)->cmdSecret()->isVisibleTo(Window(1)));
     ASSERT_TRUE(WaitUntil([&] { return peer->received.size() >= 5; }));
@@ -168,7 +181,8 @@ TEST_F(ReceivingTest, SlotsAreReusedLowestFirstAndEveryDismissedSlotIsReleased)
 {
     Start();
     for (int i = 1; i <= 3; ++i)
-        peer->SendMessage(QString::number(i), 20, Body(QStringLiteral("m"), QStringLiteral("t"), QStringLiteral("o"), 0));
+        peer->SendMessage(QString::number(i), 20,
+                          Body(QStringLiteral("m"), QStringLiteral("t"), QStringLiteral("o"), 0));
     ASSERT_TRUE(WaitForMessages(3));
     EXPECT_EQ(me->main.popups().PopCl().size(), 4);
     for (qint32 slot = 0; slot < 3; ++slot)
@@ -178,19 +192,25 @@ TEST_F(ReceivingTest, SlotsAreReusedLowestFirstAndEveryDismissedSlotIsReleased)
     Window(0)->cmdOK()->click();
     Window(2)->cmdOK()->click();
     ASSERT_TRUE(WaitUntil([&] { return !Window(0) && !Window(2); }));
-    peer->SendMessage(QStringLiteral("4"), 20, Body(QStringLiteral("m"), QStringLiteral("t"), QStringLiteral("o"), 0));
+    peer->SendMessage(QStringLiteral("4"), 20,
+                      Body(QStringLiteral("m"), QStringLiteral("t"), QStringLiteral("o"), 0));
     ASSERT_TRUE(WaitForMessages(4));
     EXPECT_EQ(Window(0)->PopClID, 0);
     EXPECT_EQ(me->main.popups().PopCl().size(), 5);
 
     // A message with an empty title keeps its slot while unread.
-    peer->SendMessage(QStringLiteral("5"), 20, Body(QStringLiteral("no title"), QString(), QStringLiteral("o"), 0));
+    peer->SendMessage(QStringLiteral("5"), 20,
+                      Body(QStringLiteral("no title"), QString(), QStringLiteral("o"), 0));
     ASSERT_TRUE(WaitForMessages(5));
-    EXPECT_EQ(Window(2)->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(), QStringLiteral("no title"));
-    peer->SendMessage(QStringLiteral("6"), 20, Body(QStringLiteral("next"), QStringLiteral("t"), QStringLiteral("o"), 0));
+    EXPECT_EQ(Window(2)->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(),
+              QStringLiteral("no title"));
+    peer->SendMessage(QStringLiteral("6"), 20,
+                      Body(QStringLiteral("next"), QStringLiteral("t"), QStringLiteral("o"), 0));
     ASSERT_TRUE(WaitForMessages(6));
-    EXPECT_EQ(Window(2)->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(), QStringLiteral("no title"));
-    EXPECT_EQ(Window(3)->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(), QStringLiteral("next"));
+    EXPECT_EQ(Window(2)->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(),
+              QStringLiteral("no title"));
+    EXPECT_EQ(Window(3)->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(),
+              QStringLiteral("next"));
 
     // The same datagram twice gives two windows.
     EXPECT_EQ(peer->Commands(33).size(), 12);
@@ -210,10 +230,13 @@ TEST_F(ReceivingTest, AbsenceModeHoldsMessagesAndShowsThemInArrivalOrder)
     me->main.mnuNonPopup_Click();
     EXPECT_TRUE(me->main.AbsenceMode());
     EXPECT_EQ(me->boxes.shown.last().text, QStringLiteral("不在モードを有効にしました。"));
-    ASSERT_TRUE(WaitUntil([&] { return peer->Commands(260).size() == 2; }));  // own subnet, first and last
+    ASSERT_TRUE(
+        WaitUntil([&] { return peer->Commands(260).size() == 2; })); // own subnet, first and last
 
     for (int i = 1; i <= 3; ++i)
-        peer->SendMessage(QString::number(i), 20, Body(QStringLiteral("held %1").arg(i), QStringLiteral("t"), QStringLiteral("o"), 0));
+        peer->SendMessage(
+            QString::number(i), 20,
+            Body(QStringLiteral("held %1").arg(i), QStringLiteral("t"), QStringLiteral("o"), 0));
     ASSERT_TRUE(WaitForMessages(3));
     EXPECT_TRUE(me->main.flasher().NonPopMsg());
     EXPECT_EQ(me->main.popups().NonPopID().mid(0, 3), (QList<qint32>{0, 1, 2}));
@@ -227,12 +250,14 @@ TEST_F(ReceivingTest, AbsenceModeHoldsMessagesAndShowsThemInArrivalOrder)
     me->boxes.answers.enqueue(BoxAnswer::No);
     me->main.mnuResize_Click();
     ASSERT_EQ(me->boxes.shown.size(), before + 2);
-    EXPECT_TRUE(me->boxes.shown.last().text.startsWith(QStringLiteral("未読メッセージが存在します。")));
+    EXPECT_TRUE(
+        me->boxes.shown.last().text.startsWith(QStringLiteral("未読メッセージが存在します。")));
 
     me->main.mnuNonPopup_Click();
     EXPECT_FALSE(me->main.AbsenceMode());
     EXPECT_FALSE(me->main.flasher().NonPopMsg());
-    EXPECT_TRUE(me->boxes.shown.last().text.startsWith(QStringLiteral("不在モード設定中に受信した")));
+    EXPECT_TRUE(
+        me->boxes.shown.last().text.startsWith(QStringLiteral("不在モード設定中に受信した")));
     for (qint32 slot = 0; slot < 3; ++slot) {
         EXPECT_TRUE(Window(slot)->isVisible());
         EXPECT_TRUE(Window(slot)->windowFlags() & Qt::WindowStaysOnTopHint);
@@ -253,15 +278,16 @@ TEST_F(ReceivingTest, AbsenceSwitchedOverDuringTheReturnQuestionStillShowsHeldMe
     me->boxes.whileOpen = [&](const BoxRequest& box) {
         if (!switched && box.text.startsWith(QStringLiteral("不在モードが設定されています。"))) {
             switched = true;
-            me->main.mnuNonPopup_Click();  // off from the tray menu meanwhile
+            me->main.mnuNonPopup_Click(); // off from the tray menu meanwhile
         }
     };
-    me->main.mnuResize_Click();  // Yes: finds the mode off, so offers it again; OK
+    me->main.mnuResize_Click(); // Yes: finds the mode off, so offers it again; OK
     me->boxes.whileOpen = nullptr;
     ASSERT_TRUE(me->main.AbsenceMode());
     EXPECT_TRUE(me->main.findChild<QLabel*>(QStringLiteral("lblNonPopup"))->isVisible());
 
-    peer->SendMessage(QStringLiteral("7"), 20, Body(QStringLiteral("held"), QStringLiteral("t"), QStringLiteral("o"), 0));
+    peer->SendMessage(QStringLiteral("7"), 20,
+                      Body(QStringLiteral("held"), QStringLiteral("t"), QStringLiteral("o"), 0));
     ASSERT_TRUE(WaitForMessages(1));
     EXPECT_FALSE(Window(0)->isVisible());
     me->main.mnuNonPopup_Click();
@@ -272,7 +298,8 @@ TEST_F(ReceivingTest, ReadNoticeOpensOneNoticePerNotice)
 {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     Start();
-    peer->SendMessage(QStringLiteral("1"), 20, Body(QStringLiteral("m"), QStringLiteral("t"), QStringLiteral("o"), 0));
+    peer->SendMessage(QStringLiteral("1"), 20,
+                      Body(QStringLiteral("m"), QStringLiteral("t"), QStringLiteral("o"), 0));
     ASSERT_TRUE(WaitForMessages(1));
     const int row = me->main.members().chkMember(QStringLiteral("PEER"));
     me->main.members().SetText(row, MemberTable::ColSealed, QStringLiteral("77"));
@@ -284,7 +311,8 @@ TEST_F(ReceivingTest, ReadNoticeOpensOneNoticePerNotice)
     ASSERT_TRUE(notice);
     EXPECT_TRUE(notice->isVisible());
     EXPECT_EQ(notice->windowTitle(), QStringLiteral("hanako"));
-    EXPECT_EQ(notice->findChild<QLabel*>(QStringLiteral("lblDate"))->text(), QStringLiteral("(Feb 03 09:05)"));
+    EXPECT_EQ(notice->findChild<QLabel*>(QStringLiteral("lblDate"))->text(),
+              QStringLiteral("(Feb 03 09:05)"));
 
     // An empty column counts as 0: a notice for 0 matches it too.
     peer->Send(QStringLiteral("1:6:hanako:PEER:1048624:0") + kNul);

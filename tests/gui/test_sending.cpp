@@ -29,7 +29,8 @@ struct SendingTest : ::testing::Test {
     QTemporaryDir dir;
     VirtualLan lan;
 
-    std::unique_ptr<LanProgram> Start(const QString& host, const QString& ip, const QString& ini = QString())
+    std::unique_ptr<LanProgram> Start(const QString& host, const QString& ip,
+                                      const QString& ini = QString())
     {
         auto program = std::make_unique<LanProgram>(lan, dir.path(), host, ip);
         if (!ini.isEmpty()) {
@@ -43,7 +44,8 @@ struct SendingTest : ::testing::Test {
 
     // Writes a message in a's compose window, addressed to host through the
     // destination box, and sends it.
-    void Write(LanProgram& a, const QString& host, const QString& text, int icon = 8, bool sealed = false)
+    void Write(LanProgram& a, const QString& host, const QString& text, int icon = 8,
+               bool sealed = false)
     {
         a.main.findChild<QLineEdit*>(QStringLiteral("txtHost"))->setText(host);
         a.main.cmdSend_Click();
@@ -74,14 +76,16 @@ TEST_F(SendingTest, MessageTravelsAndItsReceiptEndsTheWatch)
     ASSERT_TRUE(WaitUntil([&] { return b->main.popups().NumPop() == 1; }));
     frmPopupCl* window = LastWindow(*b);
     ASSERT_TRUE(window);
-    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(), QStringLiteral("hello： there"));
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(),
+              QStringLiteral("hello： there"));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("致命的なエラー(嘘)  (from  HOST-A[HOST-A])"));
     EXPECT_EQ(window->cmdOK()->text(), QStringLiteral("確認"));
     EXPECT_TRUE(window->findChild<QLabel*>(QStringLiteral("picIcon3"))->isVisibleTo(window));
 
     // The receipt clears the pending columns of B's row on A.
     const int row = a->main.members().chkMember(QStringLiteral("HOST-B"));
-    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Text(row, MemberTable::ColStandard).isEmpty(); }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return a->main.members().Text(row, MemberTable::ColStandard).isEmpty(); }));
     EXPECT_TRUE(a->main.members().Text(row, MemberTable::ColSendTime).isEmpty());
     EXPECT_TRUE(a->boxes.shown.isEmpty());
 }
@@ -113,7 +117,8 @@ TEST_F(SendingTest, DeliveryWatchReportsOnceBetween31And33Seconds)
     // One notice per row, in row order, across midnight.
     ASSERT_EQ(a->boxes.shown.size(), 2);
     EXPECT_EQ(a->boxes.shown[0].text,
-              QStringLiteral("HOST-B からの応答がありません。\r\n23:59:50 に送信したメッセージは、ネットの藻屑と消えた模様です。"));
+              QStringLiteral("HOST-B からの応答がありません。\r\n23:59:50 "
+                             "に送信したメッセージは、ネットの藻屑と消えた模様です。"));
     EXPECT_EQ(a->boxes.shown[0].icon, BoxIcon::Information);
     EXPECT_TRUE(a->boxes.shown[1].text.startsWith(QStringLiteral("HOST-C ")));
     for (const char* host : {"HOST-B", "HOST-C"}) {
@@ -128,7 +133,7 @@ TEST_F(SendingTest, ReceiptAfterTwentySecondsPreventsTheNotice)
     auto a = Start(QStringLiteral("HOST-A"), QStringLiteral("10.0.0.1"));
     auto b = Start(QStringLiteral("HOST-B"), QStringLiteral("10.0.0.2"));
     ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 2; }));
-    b->socket->Close();  // B's program hears nothing; a stand-in answers late
+    b->socket->Close(); // B's program hears nothing; a stand-in answers late
     a->clock.Set(QDateTime(QDate(2026, 2, 3), QTime(10, 0)));
     Write(*a, QStringLiteral("HOST-B"), QStringLiteral("late receipt"));
     const int row = a->main.members().chkMember(QStringLiteral("HOST-B"));
@@ -144,7 +149,8 @@ TEST_F(SendingTest, ReceiptAfterTwentySecondsPreventsTheNotice)
     standIn->SetRemoteHost(QStringLiteral("10.0.0.1"));
     standIn->SetRemotePort(1001);
     standIn->SendData(QStringLiteral("1:9:HOST-B:HOST-B:33:") + packetNo + QChar(u'\0'));
-    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Text(row, MemberTable::ColStandard).isEmpty(); }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return a->main.members().Text(row, MemberTable::ColStandard).isEmpty(); }));
     for (int t = 21; t <= 60; t += 3) {
         a->clock.Set(QDateTime(QDate(2026, 2, 3), QTime(10, 0, t)));
         a->main.timTimer_Timer();
@@ -162,7 +168,9 @@ TEST_F(SendingTest, ComposeWindowKeepsItsDestinationWhileOtherTrafficMovesTheSoc
     // C enters while the window is open; A answers it, moving its endpoint.
     auto c = Start(QStringLiteral("HOST-C"), QStringLiteral("10.0.0.3"));
     ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 3; }));
-    a->main.Compose()->findChild<QTextEdit*>(QStringLiteral("txtMSG"))->setPlainText(QStringLiteral("for B only"));
+    a->main.Compose()
+        ->findChild<QTextEdit*>(QStringLiteral("txtMSG"))
+        ->setPlainText(QStringLiteral("for B only"));
     a->main.Compose()->cmdSend_Click();
     ASSERT_TRUE(WaitUntil([&] { return b->main.popups().NumPop() == 1; }));
     test::RunEventsFor(30);
@@ -181,7 +189,8 @@ TEST_F(SendingTest, EmptyDestinationIsRefused)
 TEST_F(SendingTest, SealedMessageIsOpenedAndTheSenderIsTold)
 {
     auto a = Start(QStringLiteral("HOST-A"), QStringLiteral("10.0.0.1"));
-    auto b = Start(QStringLiteral("HOST-B"), QStringLiteral("10.0.0.2"), QStringLiteral("[BSC_CFG]\r\nSECRET_OK=1\r\n"));
+    auto b = Start(QStringLiteral("HOST-B"), QStringLiteral("10.0.0.2"),
+                   QStringLiteral("[BSC_CFG]\r\nSECRET_OK=1\r\n"));
     ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 2; }));
     const int row = a->main.members().chkMember(QStringLiteral("HOST-B"));
 
@@ -218,7 +227,7 @@ TEST_F(SendingTest, ReplyAddressesTheSenderWithAReTitle)
     ASSERT_TRUE(compose && compose->isVisible());
     EXPECT_EQ(compose->Destination(), QStringLiteral("10.0.0.1"));
     EXPECT_EQ(compose->txtTitle()->text(), QStringLiteral("Re：致命的なエラー"));
-    ASSERT_TRUE(WaitUntil([&] { return !b->main.popups().PopCl().value(0); }));  // slot released
+    ASSERT_TRUE(WaitUntil([&] { return !b->main.popups().PopCl().value(0); })); // slot released
 }
 
 TEST(MakeReTitle, MakesOneReAndDropsTheSenderNote)
@@ -262,9 +271,9 @@ TEST_F(SendingTest, EmulationSwitchRebindsAndRefreshes)
     EXPECT_EQ(a->socket->LocalPort(), 2425);
     EXPECT_EQ(a->main.program().messageCode, QStringLiteral("000000288"));
     ASSERT_GE(lan.Sent().size(), 4);
-    EXPECT_EQ(lan.Sent().first().toPort, 1001);  // the exit, in the old mode
+    EXPECT_EQ(lan.Sent().first().toPort, 1001); // the exit, in the old mode
     EXPECT_TRUE(Cp932::Decode(lan.Sent().first().bytes).contains(QStringLiteral(":2:")));
-    EXPECT_EQ(lan.Sent().last().toPort, 2425);   // the entry, in the new one
+    EXPECT_EQ(lan.Sent().last().toPort, 2425); // the entry, in the new one
     ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 1; }));
 
     const qsizetype boxes = a->boxes.shown.size();

@@ -76,8 +76,10 @@ TEST_F(StartupTest, FirstStartCreatesTheSettingsFileAndBinds1001)
     EXPECT_TRUE(copy.tray.Shown());
     EXPECT_EQ(copy.tray.Tip(), QStringLiteral("Wibblet(0)"));
     EXPECT_FALSE(copy.main.isVisible());
-    EXPECT_EQ(copy.main.findChild<QLineEdit*>(QStringLiteral("txtUser"))->text(), QStringLiteral("PC01"));
-    EXPECT_EQ(copy.main.findChild<QLineEdit*>(QStringLiteral("txtUserName"))->text(), QStringLiteral("PC01"));
+    EXPECT_EQ(copy.main.findChild<QLineEdit*>(QStringLiteral("txtUser"))->text(),
+              QStringLiteral("PC01"));
+    EXPECT_EQ(copy.main.findChild<QLineEdit*>(QStringLiteral("txtUserName"))->text(),
+              QStringLiteral("PC01"));
     EXPECT_TRUE(copy.boxes.shown.isEmpty());
     EXPECT_EQ(copy.ended, 0);
 }
@@ -119,7 +121,9 @@ TEST_F(StartupTest, TakenPortGivesTheBindFailureBoxOnceAndRunsOn)
     ASSERT_TRUE(copy.main.Form_Load());
     ASSERT_EQ(copy.boxes.shown.size(), 1);
     const BoxRequest& box = copy.boxes.shown.first();
-    EXPECT_EQ(box.text, QStringLiteral("WinSock コントロールにて、ポートのバインドに失敗しました。\r\nWibblet を再起動してください。"));
+    EXPECT_EQ(box.text, QStringLiteral(
+                            "WinSock コントロールにて、ポートのバインドに失敗しました。\r\nWibblet "
+                            "を再起動してください。"));
     EXPECT_EQ(box.Caption(), QStringLiteral("Wibblet"));
     EXPECT_EQ(box.icon, BoxIcon::Critical);
     EXPECT_EQ(box.buttons, BoxButtons::Ok);
@@ -147,7 +151,8 @@ TEST_F(StartupTest, QuitAsksAndClosingDoesNot)
     EXPECT_EQ(copy.ended, 1);
     EXPECT_FALSE(copy.tray.Shown());
 
-    Copy closing(lan, dir.filePath(QStringLiteral("other")), QStringLiteral("PC02"), QStringLiteral("10.0.0.2"));
+    Copy closing(lan, dir.filePath(QStringLiteral("other")), QStringLiteral("PC02"),
+                 QStringLiteral("10.0.0.2"));
     QFile(dir.filePath(QStringLiteral("other"))).open(QIODevice::WriteOnly);
     ASSERT_TRUE(closing.main.Form_Load());
     closing.main.show();
@@ -183,7 +188,8 @@ TEST_F(StartupTest, UserNameFieldRefusesAnEmptyName)
     userName->setFocus();
     userName->setText(QStringLiteral("花子"));
     host->setFocus();
-    ASSERT_TRUE(test::WaitUntil([&] { return Ini().contains(QStringLiteral("USER_NAME=花子\r\n")); }));
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return Ini().contains(QStringLiteral("USER_NAME=花子\r\n")); }));
     EXPECT_EQ(copy.main.program().settings.USER_NAME, QStringLiteral("花子"));
 
     userName->setFocus();

@@ -19,7 +19,8 @@ struct LanHost {
 /// folder, each in a subfolder named after its host.
 struct LanProgram : LanHost, WholeProgram {
     LanProgram(VirtualLan& lan, const QString& folder, const QString& host, const QString& ip)
-        : LanHost{lan.CreateSocket(host, ip)}, WholeProgram(*socket, QDir(folder).filePath(host))
+        : LanHost{lan.CreateSocket(host, ip)},
+          WholeProgram(*socket, QDir(folder).filePath(host))
     {
     }
 };

@@ -118,7 +118,9 @@ void VirtualLan::Detach(VirtualSocket* socket)
 }
 
 VirtualSocket::VirtualSocket(VirtualLan* lan, QString hostName, QString ip)
-    : lan_(lan), hostName_(std::move(hostName)), ip_(std::move(ip))
+    : lan_(lan),
+      hostName_(std::move(hostName)),
+      ip_(std::move(ip))
 {
 }
 
@@ -139,8 +141,7 @@ int VirtualSocket::Bind(quint16 localPort)
             return false;
         }
         for (const VirtualSocket* other : std::as_const(lan_->sockets_)) {
-            if (other != this && other->bound_ && other->ip_ == ip_
-                && other->LocalPort() == port) {
+            if (other != this && other->bound_ && other->ip_ == ip_ && other->LocalPort() == port) {
                 return true;
             }
         }

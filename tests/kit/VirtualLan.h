@@ -23,7 +23,7 @@ public:
     struct Datagram {
         QString fromIP;
         quint16 fromPort = 0;
-        QString toHost;  ///< as the sender named it (address or host name)
+        QString toHost; ///< as the sender named it (address or host name)
         quint16 toPort = 0;
         QByteArray bytes;
     };

@@ -28,7 +28,7 @@ inline bool InPrivateNetwork()
 } // namespace wibblet::test
 
 /// Put first in every test (or SetUp) that opens a real socket.
-#define WIBBLET_REQUIRE_PRIVATE_NETWORK()                                                         \
-    if (!::wibblet::test::InPrivateNetwork())                                                     \
-    GTEST_SKIP() << "real sockets are tested only inside a private network namespace (run the "  \
+#define WIBBLET_REQUIRE_PRIVATE_NETWORK()                                                          \
+    if (!::wibblet::test::InPrivateNetwork())                                                      \
+    GTEST_SKIP() << "real sockets are tested only inside a private network namespace (run the "    \
                     "suite through the README's test command)"

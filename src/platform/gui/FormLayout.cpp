@@ -14,8 +14,7 @@ namespace wibblet::FormLayout {
 
 namespace {
 
-template <typename Control>
-Control* Named(Control* control, QAnyStringView name)
+template <typename Control> Control* Named(Control* control, QAnyStringView name)
 {
     if (!name.isEmpty())
         control->setObjectName(name);

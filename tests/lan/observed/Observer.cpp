@@ -20,7 +20,9 @@
 namespace wibblet::test {
 
 Observer::Observer(frmMain& main, const TrayIcon& tray, const ObservedBoxes& boxes)
-    : main_(main), tray_(tray), boxes_(boxes),
+    : main_(main),
+      tray_(tray),
+      boxes_(boxes),
       notifier_(new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this))
 {
     connect(notifier_, &QSocketNotifier::activated, this, &Observer::ReadInput);
