@@ -308,9 +308,11 @@ lan_xvfb()
     # an Xvfb in another test's PID namespace takes a lock whose holder it
     # cannot see for stale, so letting each pick the first free one makes two
     # tests running at once share a display. Xvfb writes the number once ready.
+    # -noreset: by default the server resets when its last client leaves, and
+    # a program started right after another ended can find no display.
     local display=$((1000 + RANDOM % 30000))
     lan_cmd "$host"
-    "${LAN_CMD[@]}" Xvfb ":$display" -displayfd 3 -nolisten tcp -screen 0 1024x768x24 \
+    "${LAN_CMD[@]}" Xvfb ":$display" -displayfd 3 -nolisten tcp -noreset -screen 0 1024x768x24 \
         3>"$LAN_DIR/display" 2>"$LAN_DIR/xvfb.err" &
     LAN_PIDS+=($!)
     lan_wait_for 5 test -s "$LAN_DIR/display" || return 1
