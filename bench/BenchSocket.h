@@ -27,10 +27,11 @@ public:
     qint64 sent = 0;
 
 protected:
-    int SendTo(const QString& host, quint16 port, const QByteArray& bytes) override
+    int SendTo(const QString& host, quint16 port, const QByteArray& bytes,
+               SendPriority priority) override
     {
         ++sent;
-        return send_ ? PosixUdpSocket::SendTo(host, port, bytes) : 0;
+        return send_ ? PosixUdpSocket::SendTo(host, port, bytes, priority) : 0;
     }
 
 private:

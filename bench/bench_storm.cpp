@@ -60,6 +60,16 @@ QStringList Fill(BenchProgram& p, int rows, std::mt19937& random)
     return hosts;
 }
 
+// Entries come from addresses that have sent more than entries (a presence
+// notice each): the socket rate-limits answers to the others, and these
+// benchmarks time both answers really sent.
+void HearFromEverySender(BenchProgram& p)
+{
+    for (int i = 2; i < 252; ++i)
+        p.socket.Inject("1:0:user:talker:4:" + QByteArray(4, '\0'),
+                        QStringLiteral("10.98.0.%1").arg(i));
+}
+
 void Sizes(benchmark::internal::Benchmark* b)
 {
     for (int rows : {100, 1000, 10000, 50000})
@@ -71,6 +81,7 @@ void BM_EntryFromListedHost(benchmark::State& state)
     BenchProgram p;
     std::mt19937 random(1);
     const QStringList hosts = Fill(p, int(state.range(0)), random);
+    HearFromEverySender(p);
     const qint64 sentBefore = p.socket.sent;
     qint64 packetNo = 0;
     for (auto _ : state) {
@@ -92,6 +103,7 @@ void BM_EntryFromNewHost(benchmark::State& state)
     BenchProgram p;
     std::mt19937 random(2);
     Fill(p, int(state.range(0)), random);
+    HearFromEverySender(p);
     MemberTable& members = p.main.members();
     qint64 packetNo = 0;
     const qint64 sentBefore = p.socket.sent;

@@ -2,6 +2,7 @@
 
 #include "platform/SocketErrors.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSocketNotifier>
 
@@ -10,6 +11,7 @@
 #include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,7 +23,15 @@ namespace wibblet {
 namespace {
 
 constexpr int kReceiveBuffer = 4 * 1024 * 1024;
+constexpr int kSendBuffer = 4 * 1024 * 1024;
 constexpr int kMaxDatagram = 65536;
+// The largest UDP payload over IPv4; the kernel refuses more.
+constexpr qsizetype kMaxPayload = 65507;
+// Datagrams per recvmmsg call, and per wake-up of the read notifier.
+constexpr int kReadBatch = 32;
+constexpr int kReadPerWakeUp = 1024;
+// How long closing waits for the kernel to take what is still queued.
+constexpr int kCloseFlushMs = 250;
 
 // A fresh unbound socket, so that sending works before (or without) a bind:
 // the kernel then picks an ephemeral source port. Returns -1 and leaves errno.
@@ -38,6 +48,11 @@ int OpenSocket()
     if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &kReceiveBuffer, sizeof kReceiveBuffer) != 0) {
         ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer);
     }
+    // Answers to a host whose address is still being resolved hold their
+    // room in the send buffer meanwhile (seconds, for an address nobody has).
+    if (::setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &kSendBuffer, sizeof kSendBuffer) != 0) {
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &kSendBuffer, sizeof kSendBuffer);
+    }
     return fd;
 }
 
@@ -50,6 +65,11 @@ quint16 BoundPort(int fd)
         return 0;
     }
     return ntohs(addr.sin_port);
+}
+
+bool WouldBlock(int err)
+{
+    return err == EAGAIN || err == EWOULDBLOCK;
 }
 
 QString Dotted(const in_addr& addr)
@@ -96,9 +116,7 @@ PosixUdpSocket::PosixUdpSocket(QObject* parent) : UdpSocket(parent), fd_(OpenSoc
 
 PosixUdpSocket::~PosixUdpSocket()
 {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
+    CloseDescriptor();
 }
 
 int PosixUdpSocket::Bind(quint16 localPort)
@@ -109,8 +127,7 @@ int PosixUdpSocket::Bind(quint16 localPort)
     // A socket that has sent already carries an ephemeral port and cannot be
     // bound again; a fresh one can.
     if (fd_ >= 0 && BoundPort(fd_) != 0) {
-        ::close(fd_);
-        fd_ = -1;
+        CloseDescriptor();
     }
     if (fd_ < 0 && (fd_ = OpenSocket()) < 0) {
         return SocketErrors::FromErrno(errno);
@@ -138,9 +155,8 @@ void PosixUdpSocket::Close()
         notifier_->deleteLater();
         notifier_ = nullptr;
     }
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
+    arrivals_.Clear();
+    CloseDescriptor();
     fd_ = OpenSocket();
     localPort_ = 0;
 }
@@ -186,13 +202,18 @@ QString PosixUdpSocket::LocalIP() const
     return ip.isEmpty() ? QStringLiteral("127.0.0.1") : ip;
 }
 
-int PosixUdpSocket::SendTo(const QString& host, quint16 port, const QByteArray& bytes)
+int PosixUdpSocket::SendTo(const QString& host, quint16 port, const QByteArray& bytes,
+                           SendPriority priority)
 {
     if (host.isEmpty()) {
         return SocketErrors::DestinationRequired;
     }
     if (port == 0) {
         return SocketErrors::AddressNotAvailable;
+    }
+    // Checked here too: a datagram that has to wait must not fail later, unseen.
+    if (bytes.size() > kMaxPayload) {
+        return SocketErrors::MessageTooLong;
     }
     if (fd_ < 0 && (fd_ = OpenSocket()) < 0) {
         return SocketErrors::FromErrno(errno);
@@ -203,34 +224,164 @@ int PosixUdpSocket::SendTo(const QString& host, quint16 port, const QByteArray& 
     if (const int rc = ResolveIPv4(host, &to.sin_addr); rc != 0) {
         return rc;
     }
-    ssize_t sent;
-    do {
-        sent = ::sendto(fd_, bytes.constData(), static_cast<size_t>(bytes.size()), 0,
-                        reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    } while (sent < 0 && errno == EINTR);
-    return sent < 0 ? SocketErrors::FromErrno(errno) : 0;
+    if (priority == SendPriority::AnswerToStranger && !strangers_.Allow(Deliveries())) {
+        return 0;
+    }
+    if (!sends_.MustWait(priority)) {
+        ssize_t sent;
+        do {
+            sent = ::sendto(fd_, bytes.constData(), static_cast<size_t>(bytes.size()), 0,
+                            reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        } while (sent < 0 && errno == EINTR);
+        if (sent >= 0) {
+            return 0;
+        }
+        if (!WouldBlock(errno)) {
+            return SocketErrors::FromErrno(errno);
+        }
+    }
+    // No room in the kernel now: it goes once the socket is writable. Only a
+    // normal datagram that cannot even be queued is a failure.
+    if (!sends_.Push({to.sin_addr.s_addr, port, bytes}, priority)) {
+        return priority == SendPriority::Normal ? SocketErrors::WouldBlock : 0;
+    }
+    if (writeNotifier_ == nullptr) {
+        writeNotifier_ = new QSocketNotifier(fd_, QSocketNotifier::Write, this);
+        connect(writeNotifier_, &QSocketNotifier::activated, this, &PosixUdpSocket::WritePending);
+    }
+    writeNotifier_->setEnabled(true);
+    return 0;
+}
+
+void PosixUdpSocket::WritePending()
+{
+    while (!sends_.IsEmpty()) {
+        const SendQueue::Pending& next = sends_.Front();
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(next.port);
+        to.sin_addr.s_addr = next.address;
+        const ssize_t sent =
+            ::sendto(fd_, next.bytes.constData(), static_cast<size_t>(next.bytes.size()), 0,
+                     reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent < 0 && WouldBlock(errno)) {
+            break;
+        }
+        // Sent, or refused for good (a route gone meanwhile): nobody waits
+        // for the answer any more.
+        sends_.PopFront();
+    }
+    if (writeNotifier_ != nullptr) {
+        writeNotifier_->setEnabled(!sends_.IsEmpty());
+    }
+}
+
+void PosixUdpSocket::CloseDescriptor()
+{
+    if (fd_ < 0) {
+        return;
+    }
+    // What is still queued (the exit broadcast, say) gets a moment to go,
+    // short enough that ending the program cannot hang on it.
+    QElapsedTimer waited;
+    waited.start();
+    WritePending();
+    while (!sends_.IsEmpty() && !waited.hasExpired(kCloseFlushMs)) {
+        pollfd writable{fd_, POLLOUT, 0};
+        ::poll(&writable, 1, int(kCloseFlushMs - waited.elapsed()));
+        WritePending();
+    }
+    sends_.Clear();
+    if (writeNotifier_ != nullptr) {
+        writeNotifier_->setEnabled(false);
+        writeNotifier_->deleteLater();
+        writeNotifier_ = nullptr;
+    }
+    ::close(fd_);
+    fd_ = -1;
 }
 
 void PosixUdpSocket::ReadPending()
 {
-    // Read everything queued now: one activation may stand for many datagrams.
-    const QPointer<PosixUdpSocket> self(this);
-    const int fd = fd_;
-    QByteArray buffer(kMaxDatagram, Qt::Uninitialized);
-    while (self && fd_ == fd && notifier_ != nullptr) {
-        sockaddr_in from{};
-        socklen_t len = sizeof from;
-        const ssize_t got = ::recvfrom(fd, buffer.data(), static_cast<size_t>(buffer.size()), 0,
-                                       reinterpret_cast<sockaddr*>(&from), &len);
+    // Empty the kernel into the queue, a bounded batch per wake-up: the
+    // notifier fires again while datagrams wait. Nothing is handled here.
+    if (!readBuffer_) {
+        readBuffer_.reset(new char[kReadBatch * kMaxDatagram]);
+    }
+    mmsghdr messages[kReadBatch];
+    iovec parts[kReadBatch];
+    sockaddr_in from[kReadBatch];
+    for (int read = 0; read < kReadPerWakeUp;) {
+        for (int i = 0; i < kReadBatch; ++i) {
+            parts[i] = {readBuffer_.get() + i * kMaxDatagram, kMaxDatagram};
+            messages[i] = {};
+            messages[i].msg_hdr.msg_name = &from[i];
+            messages[i].msg_hdr.msg_namelen = sizeof from[i];
+            messages[i].msg_hdr.msg_iov = &parts[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+        }
+        const int got = ::recvmmsg(fd_, messages, kReadBatch, MSG_DONTWAIT, nullptr);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            // EAGAIN ends the batch; on any other error the notifier fires
-            // again if data is still waiting.
+            // EAGAIN: the kernel is empty; on any other error the notifier
+            // fires again if data is still waiting.
             break;
         }
-        Deliver(QByteArray(buffer.constData(), got), Dotted(from.sin_addr));
+        for (int i = 0; i < got; ++i) {
+            arrivals_.Push(static_cast<const char*>(parts[i].iov_base), messages[i].msg_len,
+                           from[i].sin_addr.s_addr);
+        }
+        read += got;
+        if (got < kReadBatch) {
+            break;
+        }
+    }
+    if (!arrivals_.IsEmpty()) {
+        ScheduleSlice();
+    }
+}
+
+void PosixUdpSocket::ScheduleSlice()
+{
+    // A posted call, not a timer: it runs in a nested event loop too (a box
+    // opened by a handler), so arrivals are still handled while it is open.
+    if (sliceScheduled_) {
+        return;
+    }
+    sliceScheduled_ = true;
+    QMetaObject::invokeMethod(this, &PosixUdpSocket::HandleSlice, Qt::QueuedConnection);
+}
+
+void PosixUdpSocket::HandleSlice()
+{
+    sliceScheduled_ = false;
+    const QPointer<PosixUdpSocket> self(this);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (int handled = 0; handled < kSliceCount && !arrivals_.IsEmpty(); ++handled) {
+        if (elapsed.hasExpired(kSliceMs)) {
+            break;
+        }
+        const ReceiveQueue::Arrival arrival = arrivals_.Pop();
+        // Scheduled before handing it over, in case the handler runs an
+        // event loop of its own.
+        if (!arrivals_.IsEmpty()) {
+            ScheduleSlice();
+        }
+        in_addr from{};
+        from.s_addr = arrival.from;
+        Deliver(arrival.bytes, Dotted(from));
+        if (!self) {
+            return;
+        }
+    }
+    if (!arrivals_.IsEmpty()) {
+        ScheduleSlice();
     }
 }
 

@@ -4,14 +4,14 @@
 
 namespace wibblet {
 
-int UdpSocket::SendData(const QString& text)
+int UdpSocket::SendData(const QString& text, SendPriority priority)
 {
-    return SendBytes(Cp932::Encode(text));
+    return SendBytes(Cp932::Encode(text), priority);
 }
 
-int UdpSocket::SendBytes(const QByteArray& bytes)
+int UdpSocket::SendBytes(const QByteArray& bytes, SendPriority priority)
 {
-    return SendTo(remoteHost_, remotePort_, bytes);
+    return SendTo(remoteHost_, remotePort_, bytes, priority);
 }
 
 QString UdpSocket::GetData() const
@@ -22,6 +22,7 @@ QString UdpSocket::GetData() const
 void UdpSocket::Deliver(const QByteArray& bytes, const QString& fromIP)
 {
     pending_ = bytes;
+    ++deliveries_;
     remoteHostIP_ = fromIP;
     // Every peer sends from the port it listens on, which is ours.
     remoteHost_ = fromIP;

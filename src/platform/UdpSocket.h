@@ -6,6 +6,13 @@
 
 namespace wibblet {
 
+/// Which datagrams go first when the kernel has no room to send at once.
+enum class SendPriority {
+    Normal,           ///< receipts, read notices, messages, broadcasts
+    Answer,           ///< an answer to an entry: after every normal datagram
+    AnswerToStranger, ///< an answer to an entry from an unverified source: also rate-limited
+};
+
 /// One UDP socket as the program uses it: bound to one local port on every
 /// address, with a single remote endpoint shared by every sender. Datagrams
 /// are text, encoded in code page 932 at the socket and nowhere else.
@@ -26,10 +33,11 @@ public:
     /// 127.0.0.1 when there is none.
     virtual QString LocalIP() const = 0;
 
-    /// Sends the text as one datagram to RemoteHost():RemotePort().
-    int SendData(const QString& text);
+    /// Sends the text as one datagram to RemoteHost():RemotePort(). A
+    /// datagram the kernel has no room for yet is queued and counts as sent.
+    int SendData(const QString& text, SendPriority priority = SendPriority::Normal);
     /// Sends raw bytes as one datagram to RemoteHost():RemotePort().
-    int SendBytes(const QByteArray& bytes);
+    int SendBytes(const QByteArray& bytes, SendPriority priority = SendPriority::Normal);
     /// The datagram announced by the last DataArrival, decoded from code page 932.
     QString GetData() const;
     /// The same datagram's bytes as they arrived.
@@ -53,7 +61,10 @@ protected:
     /// and replies without SetRemoteHost go back to its sender.
     void Deliver(const QByteArray& bytes, const QString& fromIP);
     /// Sends bytes to host (a dotted address or a host name) and port.
-    virtual int SendTo(const QString& host, quint16 port, const QByteArray& bytes) = 0;
+    virtual int SendTo(const QString& host, quint16 port, const QByteArray& bytes,
+                       SendPriority priority) = 0;
+    /// Datagrams delivered so far: what is sent while one is handled shares its number.
+    quint64 Deliveries() const { return deliveries_; }
 
     quint16 localPort_ = 0;
 
@@ -62,6 +73,7 @@ private:
     quint16 remotePort_ = 0;
     QString remoteHostIP_;
     QByteArray pending_;
+    quint64 deliveries_ = 0;
 };
 
 } // namespace wibblet

@@ -136,6 +136,8 @@ void Dispatcher::Dispatch(const Datagram& d)
 {
     const Kind kind =
         Classify(d.command, program_.messageCode.toInt(), Settings::IsOn(program_.settings.IP_MSG));
+    if (kind != Kind::Entry && kind != Kind::Ignored)
+        verified_.Add(d.senderAddress);
     switch (kind) {
     case Kind::Entry:
         Entry(d);
@@ -186,12 +188,16 @@ void Dispatcher::Entry(const Datagram& d)
 {
     if (members_.chkMember(d.senderHost) < 0)
         NewMember(d, true);
-    SendAnsEntry(program_, d.senderAddress);
+    // Answers wait behind receipts and messages; those to a source that has
+    // never sent more than entries are also rate-limited by the socket.
+    const SendPriority priority =
+        verified_.Contains(d.senderAddress) ? SendPriority::Answer : SendPriority::AnswerToStranger;
+    SendAnsEntry(program_, d.senderAddress, priority);
     if (absent_ && absent_()) {
         SetRemote(program_, d.senderAddress);
-        SendPkt(program_, MakePkt(program_, ReqAbsent) + kFourNuls);
+        SendPkt(program_, MakePkt(program_, ReqAbsent) + kFourNuls, priority);
         SetRemote(program_, d.senderAddress);
-        SendPkt(program_, MakePktIpm(program_, ReqAbsent) + kFourNuls);
+        SendPkt(program_, MakePktIpm(program_, ReqAbsent) + kFourNuls, priority);
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/VerifiedSources.h"
+
 #include <QObject>
 
 #include <functional>
@@ -71,6 +73,7 @@ private:
     MemberTable& members_;
     MessageHandler* handler_ = nullptr;
     std::function<bool()> absent_;
+    VerifiedSources verified_;
     bool errorBoxOpen_ = false;
 };
 

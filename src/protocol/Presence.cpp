@@ -39,9 +39,9 @@ void SetRemote(Program& program, const QString& host)
     program.socket.SetRemotePort(program.port);
 }
 
-void SendPkt(Program& program, const QString& datagram)
+void SendPkt(Program& program, const QString& datagram, SendPriority priority)
 {
-    if (const int error = program.socket.SendData(datagram))
+    if (const int error = program.socket.SendData(datagram, priority))
         throw Failure(error);
 }
 
@@ -60,14 +60,14 @@ void SendAbsence(Program& program, qint32 code)
     Broadcast(program, MakePkt(program, code) + kFourNuls);
 }
 
-void SendAnsEntry(Program& program, const QString& host)
+void SendAnsEntry(Program& program, const QString& host, SendPriority priority)
 {
     if (host.isEmpty())
         return;
     SetRemote(program, host);
-    SendPkt(program, MakePkt(program, ReqAnswer) + kNul);
+    SendPkt(program, MakePkt(program, ReqAnswer) + kNul, priority);
     SetRemote(program, host);
-    SendPkt(program, MakePktIpm(program, ReqAnswer) + kNul);
+    SendPkt(program, MakePktIpm(program, ReqAnswer) + kNul, priority);
 }
 
 } // namespace wibblet

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/UdpSocket.h"
+
 #include <QString>
 
 namespace wibblet {
@@ -9,8 +11,9 @@ class Program;
 /// Points the socket's remote endpoint at host, on the program's port.
 void SetRemote(Program& program, const QString& host);
 /// Sends a datagram to the remote endpoint; throws Failure with the socket
-/// error number when the send fails.
-void SendPkt(Program& program, const QString& datagram);
+/// error number when the send fails (one merely queued has not failed).
+void SendPkt(Program& program, const QString& datagram,
+             SendPriority priority = SendPriority::Normal);
 
 /// Presence broadcasts: one datagram, one packet number, sent to the own
 /// subnet, every listed subnet and the own subnet again. An address that
@@ -20,8 +23,10 @@ void SendExit(Program& program);
 /// code: 260 (absent) or 4 (present again).
 void SendAbsence(Program& program, qint32 code);
 
-/// Answers an entry from host once in each code set (3, then 6291459).
+/// Answers an entry from host once in each code set (3, then 6291459), at
+/// the priority of an answer (AnswerToStranger for an unverified source).
 /// Nothing for an empty host. Throws Failure when a send fails.
-void SendAnsEntry(Program& program, const QString& host);
+void SendAnsEntry(Program& program, const QString& host,
+                  SendPriority priority = SendPriority::Answer);
 
 } // namespace wibblet

@@ -343,3 +343,27 @@ TEST_F(DispatcherTest, ColonsInAPeersNamesDoNotShiftItsFields)
     EXPECT_EQ(Rows(), QStringList{"PC：03|a：b||10.0.0.3|||"});
     EXPECT_TRUE(boxes.shown.isEmpty());
 }
+
+TEST_F(DispatcherTest, AnswersToAnAddressThatHasOnlySentEntriesAreRateLimited)
+{
+    // A forged source sends nothing but entries; a host that talks is verified
+    // by anything else it sends (here a receipt, a message).
+    const auto priorities = [&] {
+        QList<SendPriority> out;
+        for (const auto& d : lan.Sent()) {
+            if (d.fromIP == QLatin1String("10.0.0.1"))
+                out << d.priority;
+        }
+        return out;
+    };
+    const SendPriority stranger = SendPriority::AnswerToStranger;
+    const SendPriority verified = SendPriority::Answer;
+    Send("1:1:hanako:PC02:1:" + kFourNuls);
+    Send("1:2:x:PC09:33:99" + kNul);
+    Send("1:3:hanako:PC02:1:" + kFourNuls);
+    Send(*far, "1:4:jiro:PC07:1:" + kFourNuls);
+    Send(*far, "1:5:jiro:PC07:20:hi" + kNul);
+    Send(*far, "1:6:jiro:PC07:1:" + kFourNuls);
+    EXPECT_EQ(priorities(), (QList<SendPriority>{stranger, stranger, verified, verified, stranger,
+                                                 stranger, verified, verified}));
+}

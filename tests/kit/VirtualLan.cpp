@@ -67,7 +67,7 @@ QString VirtualLan::Resolve(const QString& host) const
 }
 
 int VirtualLan::Send(VirtualSocket* from, const QString& host, quint16 port,
-                     const QByteArray& bytes)
+                     const QByteArray& bytes, SendPriority priority)
 {
     if (host.isEmpty()) {
         return SocketErrors::DestinationRequired;
@@ -82,7 +82,7 @@ int VirtualLan::Send(VirtualSocket* from, const QString& host, quint16 port,
     if (to.isEmpty()) {
         return SocketErrors::HostNotFound;
     }
-    sent_.append(Datagram{from->ip_, from->LocalPort(), host, port, bytes});
+    sent_.append(Datagram{from->ip_, from->LocalPort(), host, port, bytes, priority});
 
     // The limited broadcast stays on the sender's own segment.
     const bool limited = to == QLatin1String("255.255.255.255");
@@ -166,12 +166,13 @@ void VirtualSocket::Close()
     localPort_ = 0;
 }
 
-int VirtualSocket::SendTo(const QString& host, quint16 port, const QByteArray& bytes)
+int VirtualSocket::SendTo(const QString& host, quint16 port, const QByteArray& bytes,
+                          SendPriority priority)
 {
     if (lan_ == nullptr) {
         return SocketErrors::NetworkDown;
     }
-    return lan_->Send(this, host, port, bytes);
+    return lan_->Send(this, host, port, bytes, priority);
 }
 
 void VirtualSocket::Receive(const QByteArray& bytes, const QString& fromIP)

@@ -26,6 +26,7 @@ public:
         QString toHost; ///< as the sender named it (address or host name)
         quint16 toPort = 0;
         QByteArray bytes;
+        SendPriority priority = SendPriority::Normal; ///< as the sender gave it
     };
 
     /// Sockets outliving the LAN stay valid but can no longer send.
@@ -40,7 +41,8 @@ public:
 
 private:
     friend class VirtualSocket;
-    int Send(VirtualSocket* from, const QString& host, quint16 port, const QByteArray& bytes);
+    int Send(VirtualSocket* from, const QString& host, quint16 port, const QByteArray& bytes,
+             SendPriority priority);
     QString Resolve(const QString& host) const;
     void Detach(VirtualSocket* socket);
 
@@ -61,7 +63,8 @@ public:
     bool IsBound() const { return bound_; }
 
 protected:
-    int SendTo(const QString& host, quint16 port, const QByteArray& bytes) override;
+    int SendTo(const QString& host, quint16 port, const QByteArray& bytes,
+               SendPriority priority) override;
 
 private:
     friend class VirtualLan;

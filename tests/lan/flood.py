@@ -15,6 +15,10 @@
       low byte 1) from anyone, then answers it (3) from N distinct host names
       "stormNNNNN" spread evenly over --window seconds, once a line "go"
       has been read. Prints "entry from ADDR", then the figures.
+  flood.py blast --to ADDR [--seconds 8] [--count 4000000]
+      Sends datagrams the program ignores (command 0, with 100 characters
+      of code page 932 text to decode) to ADDR:1001 as fast as it can, from a port of the kernel's choosing, until --seconds
+      have passed or --count have gone. Prints "blast N in T ms".
   flood.py settings BEFORE AFTER
       Compares two copies of a settings file: both must parse; every key of
       every section but BRD_CAST must keep its value; BRD_CAST may only
@@ -216,6 +220,24 @@ def storm(args):
     return 0
 
 
+def blast(args):
+    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    send, to = sock.sendto, (args.to, PORT)
+    text = ("\u3042\u30a2\u6f22" * 34)[:100].encode("cp932")
+    datagrams = [b"1:%d:u:blast:0:%s\0" % (i, text) for i in range(1000)]
+    sent = 0
+    start = time.monotonic()
+    while sent < args.count and time.monotonic() < start + args.seconds:
+        for data in datagrams[:args.count - sent]:
+            try:
+                send(data, to)
+            except OSError:  # a full send buffer or an ICMP error: go on
+                pass
+        sent += min(len(datagrams), args.count - sent)
+    print("blast %d in %.0f ms" % (sent, (time.monotonic() - start) * 1000), flush=True)
+    return 0
+
+
 def parse_settings(path):
     """{section: {key: value}} with names folded as the program folds them;
     raises ValueError on a line that is neither blank, a section nor a key."""
@@ -276,6 +298,11 @@ def main():
     p.add_argument("--window", type=float, default=0.1)
     p.add_argument("--timeout", type=float, default=15)
     p.set_defaults(run=storm)
+    p = commands.add_parser("blast")
+    p.add_argument("--to", required=True)
+    p.add_argument("--seconds", type=float, default=8)
+    p.add_argument("--count", type=int, default=4000000)
+    p.set_defaults(run=blast)
     p = commands.add_parser("settings")
     p.add_argument("before")
     p.add_argument("after")
