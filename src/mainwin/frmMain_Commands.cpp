@@ -6,6 +6,7 @@
 #include "msgwin/frmPopupCl.h"
 #include "platform/MessageBoxes.h"
 #include "platform/gui/Screen.h"
+#include "protocol/Answerable.h"
 #include "protocol/CommandCodes.h"
 #include "protocol/Packet.h"
 #include "protocol/Presence.h"
@@ -80,7 +81,10 @@ void frmMain::cmdSend_Click()
 void frmMain::ConnectPopup(frmPopupCl* window)
 {
     connect(window, &frmPopupCl::SecretOpened, this, [this, window] {
-        // The read notice goes to the message's sender; failures are ignored.
+        // The read notice goes to the message's sender, unless that address
+        // reaches a whole subnet; failures are ignored.
+        if (!IsAnswerable(program_, window->cRipadd))
+            return;
         try {
             SetRemote(program_, window->cRipadd);
             SendPkt(program_, MakePkt(program_, ReqReadNotice) + window->cRpackno + QChar(u'\0'));
@@ -88,6 +92,9 @@ void frmMain::ConnectPopup(frmPopupCl* window)
         }
     });
     connect(window, &frmPopupCl::ReplyRequested, this, [this, window] {
+        // The reply item is disabled for such a sender; a reply never goes there.
+        if (!IsAnswerable(program_, window->cRipadd))
+            return;
         frmPopup* compose = ShowCompose();
         compose->SetDestination(window->cRipadd);
         SetRemote(program_, window->cRipadd);

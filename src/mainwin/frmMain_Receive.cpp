@@ -5,6 +5,7 @@
 #include "msgwin/frmPopupCl.h"
 #include "platform/Clock.h"
 #include "platform/gui/Screen.h"
+#include "protocol/Answerable.h"
 #include "protocol/CommandCodes.h"
 #include "protocol/Datagram.h"
 #include "protocol/MessageBody.h"
@@ -37,12 +38,19 @@ void frmMain::Message(const Datagram& d, bool sealed)
 {
     const QString packetNo = d.Range(d.c[1] + 1, d.c[2] - 1);
 
+    // A sender whose address reaches a whole subnet still has its message
+    // shown, but gets no receipt, read notice, row or reply: each would go
+    // to every host there.
+    const bool answerable = IsAnswerable(program_, d.senderAddress);
+
     // Acknowledged before anything else, in both code sets; the socket's
     // remote endpoint is the sender of this datagram.
-    SendPkt(program_, MakePkt(program_, ReqReceipt) + packetNo + kNul);
-    SendPkt(program_, MakePktIpm(program_, ReqReceipt) + packetNo + kNul);
+    if (answerable) {
+        SendPkt(program_, MakePkt(program_, ReqReceipt) + packetNo + kNul);
+        SendPkt(program_, MakePktIpm(program_, ReqReceipt) + packetNo + kNul);
+    }
 
-    if (members_.chkMember(d.senderHost) < 0) {
+    if (answerable && members_.chkMember(d.senderHost) < 0) {
         members_.Add(d.senderHost);
         AddMember(program_, members_, d.senderHost);
         AddBrdList(program_.settings, program_.ownBroadcast, d.senderAddress);
@@ -57,6 +65,7 @@ void frmMain::Message(const Datagram& d, bool sealed)
     window->cRpackno = packetNo;
     window->PopClID = slot;
     window->mnuRes()->setText(d.senderHost + QStringLiteral(" へ返信"));
+    window->mnuRes()->setEnabled(answerable);
     ConnectPopup(window);
 
     if (absent_)
@@ -68,7 +77,7 @@ void frmMain::Message(const Datagram& d, bool sealed)
     } else {
         window->cmdSecret()->hide();
         window->cmdOK()->show();
-        if (sealed)
+        if (sealed && answerable)
             SendPkt(program_, MakePkt(program_, ReqReadNotice) + packetNo + kNul);
     }
 

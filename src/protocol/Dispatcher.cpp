@@ -2,8 +2,10 @@
 
 #include "platform/MessageBoxes.h"
 #include "platform/UdpSocket.h"
+#include "protocol/Answerable.h"
 #include "protocol/CommandCodes.h"
 #include "protocol/Datagram.h"
+#include "protocol/FieldLimits.h"
 #include "protocol/MemberTable.h"
 #include "protocol/Packet.h"
 #include "protocol/Presence.h"
@@ -138,16 +140,20 @@ void Dispatcher::Dispatch(const Datagram& d)
         Classify(d.command, program_.messageCode.toInt(), Settings::IsOn(program_.settings.IP_MSG));
     if (kind != Kind::Entry && kind != Kind::Ignored)
         verified_.Add(d.senderAddress);
+    // A source that reaches a whole subnet is neither answered nor listed:
+    // a row there would send the user's own messages to every host of it.
+    const bool answerable = IsAnswerable(program_, d.senderAddress);
     switch (kind) {
     case Kind::Entry:
-        Entry(d);
+        if (answerable)
+            Entry(d);
         break;
     case Kind::Exit:
         if (const int r = members_.chkMember(d.senderHost); r >= 1)
             members_.Remove(r);
         break;
     case Kind::Answer:
-        if (members_.chkMember(d.senderHost) < 0)
+        if (answerable && members_.chkMember(d.senderHost) < 0)
             NewMember(d, true);
         break;
     case Kind::Absent:
@@ -165,11 +171,17 @@ void Dispatcher::Dispatch(const Datagram& d)
         break;
     case Kind::Message:
     case Kind::SealedMessage:
+        // The packet-number field comes back in receipts and read notices:
+        // a long one would have us send it again and again.
+        if (const QString number = d.Range(d.c[1] + 1, d.c[2] - 1);
+            CutToBytes(number, kMaxPacketNoBytes).size() < number.size())
+            throw Failure(Failure::InvalidArgument);
         if (handler_)
             handler_->Message(d, kind == Kind::SealedMessage);
         break;
     case Kind::GetPubKey:
-        AnswerPubKey(d);
+        if (answerable)
+            AnswerPubKey(d);
         break;
     case Kind::Ignored:
         break;

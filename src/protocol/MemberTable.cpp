@@ -1,5 +1,6 @@
 #include "protocol/MemberTable.h"
 
+#include "protocol/FieldLimits.h"
 #include "protocol/Program.h"
 #include "settings/Failure.h"
 #include "settings/NumberText.h"
@@ -23,6 +24,16 @@ int NumberSlot(int column)
     return column == MemberTable::ColSealed ? 0 : column == MemberTable::ColStandard ? 1 : -1;
 }
 
+// A name as a row keeps it, and as a lookup compares it: a datagram's
+// 32,000-byte name costs a row no more than a real one, and is found again by
+// the same long name.
+QString RowText(int column, const QString& text)
+{
+    if (column != MemberTable::ColHost && column != MemberTable::ColUser)
+        return text;
+    return CutToBytes(text, kMaxNameBytes);
+}
+
 // A bucket this large is mostly the empty cells (read as 0): the first of
 // them is found sooner by walking the list from the top.
 constexpr qsizetype kWalkBucket = 32;
@@ -42,17 +53,18 @@ void MemberTable::SetText(int row, int column, const QString& text)
 {
     if (row < 1 || row > Count() || !InRange(column))
         return;
+    const QString kept = RowText(column, text);
     const int i = row - 1;
     Row& r = rows_.at(i);
     QString& cell = r.cells[column];
-    if (cell == text)
+    if (cell == kept)
         return;
     const int slot = NumberSlot(column);
     if (column == ColHost)
         hosts_.remove(cell, &r);
     else if (slot >= 0)
         UnindexNumber(r, slot);
-    cell = text;
+    cell = kept;
     if (column == ColHost)
         hosts_.insert(cell, &r);
     else if (slot >= 0)
@@ -66,7 +78,7 @@ void MemberTable::SetText(int row, int column, const QString& text)
 int MemberTable::Add(const QString& host)
 {
     auto row = std::make_unique<Row>();
-    row->cells[ColHost] = host;
+    row->cells[ColHost] = RowText(ColHost, host);
     int pos = Count();
     if (sorted_) {
         // Upper bound: a new row goes after the rows it ties with.
@@ -110,7 +122,7 @@ int MemberTable::chkMember(const QString& hostName) const
         return -1;
     // Usually one row per host; when a host was listed twice, the first.
     int first = -1;
-    const auto [from, to] = hosts_.equal_range(hostName);
+    const auto [from, to] = hosts_.equal_range(RowText(ColHost, hostName));
     for (auto it = from; it != to; ++it) {
         const int i = MemberRows::indexOf(**it);
         if (first < 0 || i < first)

@@ -15,8 +15,10 @@ class Program;
 
 /// The member list: one row per host heard of, the program's only record of
 /// them. Columns 0–3 are what the user sees; 4–6 are bookkeeping for sent
-/// messages. Row indices are 1-based positions in the current order, valid
-/// only within the event that obtained them.
+/// messages. Host and user names are kept cut at kMaxNameBytes (FieldLimits.h),
+/// and a host name looked up is cut the same way. Row indices are 1-based
+/// positions in the current order, valid only within the event that obtained
+/// them.
 class MemberTable : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -47,8 +49,8 @@ public:
     /// Removes every row.
     void Clear();
 
-    /// The first row whose host name equals hostName exactly; -1 when none
-    /// or when hostName is empty.
+    /// The first row whose host name equals hostName, cut as rows keep it;
+    /// -1 when none or when hostName is empty.
     int chkMember(const QString& hostName) const;
     /// The first row whose cell in column (4 or 5) reads as number, an empty
     /// cell counting as 0; -1 when none or when number is absent. Throws

@@ -2,6 +2,7 @@
 #include "kit/ScriptedMessageBoxes.h"
 #include "kit/VirtualLan.h"
 #include "platform/Cp932.h"
+#include "protocol/Answerable.h"
 #include "protocol/Datagram.h"
 #include "protocol/Dispatcher.h"
 #include "protocol/MemberTable.h"
@@ -326,6 +327,57 @@ TEST_F(DispatcherTest, MessagesAndReadNoticesReachTheHandler)
     }
     EXPECT_EQ(members.Count(), 0);
     EXPECT_TRUE(Replies().isEmpty());
+}
+
+TEST_F(DispatcherTest, BroadcastSourcesAreNeitherAnsweredNorListedButTheirMessagesPassOn)
+{
+    // Emulation mode, so that a key request (114) is answered too.
+    p.settings.IP_MSG = QStringLiteral("1");
+    for (const char* address : {"10.0.7.255", "10.0.7.0", "10.0.0.255"}) {
+        auto source = lan.CreateSocket(QStringLiteral("PC08"), QString::fromLatin1(address));
+        ASSERT_EQ(source->Bind(1001), 0);
+        handler.calls.clear();
+        for (const char* command : {"1", "3", "114", "20"})
+            Send(*source, QStringLiteral("1:5:u:PC08:%1:x").arg(QLatin1String(command)) + kNul);
+        EXPECT_EQ(handler.calls, QStringList{"Message 20 PC08 x"}) << address;
+    }
+    EXPECT_TRUE(Replies().isEmpty());
+    EXPECT_TRUE(Rows().isEmpty());
+    EXPECT_TRUE(ReadBrdList(p.settings).isEmpty());
+
+    // What no virtual host can send from, and what is answered as before.
+    for (const char* address : {"255.255.255.255", "224.0.0.1", "239.1.2.3", "0.0.0.7"})
+        EXPECT_FALSE(IsAnswerable(p, QString::fromLatin1(address))) << address;
+    for (const char* address : {"10.0.0.1", "10.0.7.9", "223.1.2.3", "10.0.0.254", "my.pc"})
+        EXPECT_TRUE(IsAnswerable(p, QString::fromLatin1(address))) << address;
+}
+
+TEST_F(DispatcherTest, APacketNumberTooLongToEchoMakesAMalformedMessage)
+{
+    const QString fullWidth(16, QChar(0xFF11)); // two bytes each in code page 932
+    const struct {
+        QString number;
+        bool passed;
+    } table[] = {
+        {QString(32, u'7'), true},                // the most it echoes
+        {fullWidth, true},                        // 32 bytes in 16 characters
+        {QString(33, u'7'), false},               // one byte over
+        {fullWidth + QStringLiteral("1"), false}, // 33 bytes
+        {QString(20000, u'7'), false},            // came back two or three times
+    };
+    QStringList expectedBoxes;
+    for (const auto& row : table) {
+        handler.calls.clear();
+        Send("1:" + row.number + ":u:PC02:20:x" + kNul);
+        if (!row.passed)
+            expectedBoxes << QStringLiteral("(5:)");
+        EXPECT_EQ(handler.calls.size(), row.passed ? 1 : 0) << row.number.size();
+        EXPECT_EQ(ErrorNumbers(), expectedBoxes) << row.number.size();
+    }
+    // Only messages echo theirs.
+    Send("1:" + QString(40, u'7') + ":u:PC02:1:" + kFourNuls);
+    EXPECT_EQ(members.Count(), 1);
+    EXPECT_EQ(ErrorNumbers().size(), 3);
 }
 
 TEST_F(DispatcherTest, ColonsInAPeersNamesDoNotShiftItsFields)

@@ -10,6 +10,8 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <vector>
 
 using namespace wibblet;
@@ -120,6 +122,54 @@ TEST_F(MemberTableTest, ChkMemberFollowsRenamesAndRemovals)
     EXPECT_EQ(table.chkMember(QStringLiteral("C")), -1);
     table.Add(QStringLiteral("C"));
     EXPECT_EQ(table.chkMember(QStringLiteral("C")), 1);
+}
+
+TEST_F(MemberTableTest, NamesAreKeptAt255BytesAndFoundAgainByTheLongName)
+{
+    const QString kanji(300, QChar(0x6F22));   // two bytes each
+    const QString kana(300, QChar(0xFF71));    // half-width: one byte each
+    const QString emoji = QStringLiteral("😀"); // one surrogate pair
+    const struct {
+        QString name, kept;
+    } cases[] = {
+        {QString(255, u'a'), QString(255, u'a')},
+        {QString(256, u'a'), QString(255, u'a')},
+        {QStringLiteral("a") + kanji, QStringLiteral("a") + kanji.left(127)},
+        {kanji, kanji.left(127)}, // not half a character
+        {kana, kana.left(255)},
+        {QString(252, u'a') + emoji, QString(252, u'a')}, // the pair stays whole
+        {QString(251, u'a') + emoji, QString(251, u'a') + emoji},
+    };
+    for (const auto& c : cases) {
+        table.Clear();
+        const int row = table.Add(c.name + QStringLiteral("-and-more"));
+        table.SetText(row, MemberTable::ColUser, c.name + QStringLiteral("-and-more"));
+        EXPECT_EQ(table.Text(row, MemberTable::ColHost), c.kept) << c.name.size();
+        EXPECT_EQ(table.Text(row, MemberTable::ColUser), c.kept) << c.name.size();
+        EXPECT_EQ(table.chkMember(c.name + QStringLiteral("-or-else")), row) << c.name.size();
+        EXPECT_EQ(table.chkMember(c.kept), row) << c.name.size();
+    }
+    // The other columns are the program's own and kept whole.
+    table.SetText(1, MemberTable::ColIP, kanji);
+    EXPECT_EQ(table.Text(1, MemberTable::ColIP), kanji);
+}
+
+TEST(MemberRowSize, ARowWithTheLargestNamesADatagramCarriesStaysSmall)
+{
+    // 32,000-byte names, as one datagram holds two of them. (Under
+    // AddressSanitizer the allocator measured here is not the one in use.)
+    constexpr int kRows = 2000;
+    const QString filler(32000, u'n');
+    MemberTable table;
+    const std::size_t before = mallinfo2().uordblks;
+    for (int i = 0; i < kRows; ++i) {
+        const int row = table.Add(QString::number(i) + filler);
+        table.SetText(row, MemberTable::ColUser, filler);
+        table.SetText(row, MemberTable::ColIP, QStringLiteral("10.201.1.12"));
+    }
+    const std::size_t after = mallinfo2().uordblks;
+    EXPECT_EQ(table.Count(), kRows);
+    EXPECT_LT(double(after - before) / kRows, 1536.0);
 }
 
 TEST_F(MemberTableTest, ChkPacNoReadsCellsAsNumbersAndTakesTheFirstMatch)

@@ -1,11 +1,13 @@
 #include "kit/LanProgram.h"
 #include "mainwin/frmOpenNotice.h"
+#include "msgwin/frmPopup.h"
 #include "msgwin/frmPopupCl.h"
 #include "platform/Cp932.h"
 #include "protocol/Datagram.h"
 #include "protocol/MessageBody.h"
 #include "support/Wait.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -175,6 +177,39 @@ TEST_F(ReceivingTest, SealedMessagesFollowTheSealedSwitch)
     ASSERT_EQ(peer->Commands(48).size(), 1);
     EXPECT_EQ(peer->Commands(48).first().extra, QStringLiteral("12"));
     EXPECT_EQ(peer->received.last().command, 48);
+}
+
+TEST_F(ReceivingTest, MessagesFromABroadcastAddressAreShownButNothingGoesBack)
+{
+    Start(QStringLiteral("[BSC_CFG]\r\nSECRET_OK=1\r\n"));
+    auto far = lan.CreateSocket(QStringLiteral("FAR"), QStringLiteral("10.0.7.255"));
+    ASSERT_EQ(far->Bind(1001), 0);
+    far->SetRemoteHost(QStringLiteral("10.0.0.1"));
+    far->SetRemotePort(1001);
+    far->SendData(QStringLiteral("1:21:evil:FAR:800:")
+                  + Body(QStringLiteral("sealed"), QStringLiteral("t"), QStringLiteral("o"), 0));
+    far->SendData(QStringLiteral("1:22:evil:FAR:20:")
+                  + Body(QStringLiteral("plain"), QStringLiteral("t"), QStringLiteral("o"), 0));
+    ASSERT_TRUE(WaitForMessages(2));
+    Window(0)->cmdSecret()->click(); // opened: no read notice
+    EXPECT_FALSE(Window(1)->mnuRes()->isEnabled());
+    Window(1)->mnuRes()->trigger();
+    EXPECT_FALSE(me->main.Compose() && me->main.Compose()->isVisible());
+    EXPECT_EQ(me->main.members().chkMember(QStringLiteral("FAR")), -1);
+
+    // A usual sender is acknowledged and can be replied to.
+    peer->SendMessage(QStringLiteral("23"), 20,
+                      Body(QStringLiteral("m"), QStringLiteral("t"), QStringLiteral("o"), 0));
+    ASSERT_TRUE(WaitForMessages(3));
+    ASSERT_TRUE(WaitUntil([&] { return peer->Commands(33).size() == 2; }));
+    EXPECT_TRUE(Window(2)->mnuRes()->isEnabled());
+    QStringList destinations;
+    for (const auto& d : lan.Sent()) {
+        if (d.fromIP == QLatin1String("10.0.0.1"))
+            destinations << d.toHost;
+    }
+    EXPECT_FALSE(destinations.contains(QStringLiteral("10.0.7.255")))
+        << destinations.join(' ').toStdString();
 }
 
 TEST_F(ReceivingTest, SlotsAreReusedLowestFirstAndEveryDismissedSlotIsReleased)

@@ -3,8 +3,10 @@
 #include "ObservedBoxes.h"
 #include "mainwin/frmMain.h"
 #include "msgwin/frmPopup.h"
+#include "msgwin/frmPopupCl.h"
 #include "platform/gui/TrayIcon.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -78,6 +80,11 @@ void Observer::ReadInput()
             const qsizetype space = rest.indexOf(QLatin1Char(' '));
             if (space > 0)
                 Send(rest.left(space), rest.mid(space + 1));
+        } else if (line.startsWith("reply ")) {
+            const QString rest = QString::fromUtf8(line.mid(6));
+            const qsizetype space = rest.indexOf(QLatin1Char(' '));
+            if (space > 0)
+                Reply(rest.left(space).toInt(), rest.mid(space + 1));
         }
     }
 }
@@ -94,6 +101,22 @@ void Observer::Send(const QString& host, const QString& text)
     frmPopup* compose = main_.Compose();
     auto* txtMSG = compose ? compose->findChild<QTextEdit*>(QStringLiteral("txtMSG")) : nullptr;
     if (!txtMSG)
+        return;
+    txtMSG->setPlainText(text);
+    compose->cmdSend_Click();
+}
+
+void Observer::Reply(qint32 slot, const QString& text)
+{
+    // The window's reply item, as its right-click menu offers it: a disabled
+    // item does nothing, and then neither does the compose window.
+    frmPopupCl* window = main_.popups().PopCl().value(slot);
+    if (!window || !window->mnuRes()->isEnabled())
+        return;
+    window->mnuRes()->trigger();
+    frmPopup* compose = main_.Compose();
+    auto* txtMSG = compose ? compose->findChild<QTextEdit*>(QStringLiteral("txtMSG")) : nullptr;
+    if (!txtMSG || !compose->isVisible())
         return;
     txtMSG->setPlainText(text);
     compose->cmdSend_Click();

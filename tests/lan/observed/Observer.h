@@ -19,7 +19,8 @@ class ObservedBoxes;
 /// shows: member rows, NumPop, the tray, visible windows (a received
 /// message's with its text) and the boxes shown so far, closed by "end".
 /// A line "send HOST TEXT" sends TEXT to HOST the way a user would:
-/// destination box, send button, compose window.
+/// destination box, send button, compose window. A line "reply SLOT TEXT"
+/// answers the message window in that slot through its reply item.
 class Observer : public QObject {
     Q_OBJECT
 public:
@@ -31,6 +32,7 @@ public:
 private:
     void ReadInput();
     void Send(const QString& host, const QString& text);
+    void Reply(qint32 slot, const QString& text);
 
     frmMain& main_;
     const TrayIcon& tray_;
