@@ -2,7 +2,7 @@
 // writing one value gives it back and keeps every other line byte for byte,
 // the start-up read and write-back settle after one round and keep the lines
 // they do not own, and the broadcast list grows by at most the one subnet
-// added.
+// added, and not at all once it holds MaxLearnedSubnets entries.
 #include "kit/ManualClock.h"
 #include "kit/ScriptedMessageBoxes.h"
 #include "kit/VirtualLan.h"
@@ -244,7 +244,8 @@ void AddSubnet(const QString& path, const QString& address)
     AddBrdList(program.settings, program.ownBroadcast, address);
     const QStringList after = ReadBrdList(program.settings);
     const QString subnet = MakeBrdAddr(address);
-    if (subnet == program.ownBroadcast || before.contains(subnet)) {
+    if (subnet == program.ownBroadcast || before.contains(subnet)
+        || before.size() >= MaxLearnedSubnets) {
         Check(after == before);
     } else if (Representable(subnet) && before.size() < kMaxListToWalk) {
         Check(after == before + QStringList{subnet});

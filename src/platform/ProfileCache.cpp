@@ -73,19 +73,51 @@ bool ProfileCache::Write(const QString& path, const QString& section, const QStr
                          const QString& value)
 {
     QByteArray written;
-    if (!ProfileFile::Write(path, section, key, value, &written)) {
+    const bool done = ProfileFile::Write(path, section, key, value, &written);
+    return Keep(path, done, std::move(written));
+}
+
+bool ProfileCache::WriteAll(const QString& path, const QList<ProfileFile::Edit>& edits)
+{
+    QByteArray written;
+    const bool done = ProfileFile::WriteAll(path, edits, &written);
+    return Keep(path, done, std::move(written));
+}
+
+bool ProfileCache::Update(
+    const QString& path,
+    const std::function<QList<ProfileFile::Edit>(const ProfileSnapshot&)>& decide)
+{
+    QByteArray written;
+    const bool done = ProfileFile::Update(
+        path,
+        [&](const QByteArray& data) {
+            if (!snapshot_ || path != path_ || data != snapshot_->Data())
+                Adopt(path, std::nullopt, data);
+            return decide(*snapshot_);
+        },
+        &written);
+    return Keep(path, done, std::move(written));
+}
+
+bool ProfileCache::Keep(const QString& path, bool done, QByteArray written)
+{
+    if (!done) {
         // Whatever is on disk now is read again on the next use.
         stamp_.reset();
         return false;
     }
+    // The written contents are kept without their stamp: a save right after
+    // ours could carry the stamp we would take, so the next use compares the
+    // bytes once.
     if (snapshot_ && path == path_ && written == snapshot_->Data())
-        stamp_ = StampOf(path);
+        stamp_.reset();
     else
-        Adopt(path, StampOf(path), std::move(written));
+        Adopt(path, std::nullopt, std::move(written));
     return true;
 }
 
-void ProfileCache::Adopt(const QString& path, const Stamp& stamp, QByteArray data)
+void ProfileCache::Adopt(const QString& path, const std::optional<Stamp>& stamp, QByteArray data)
 {
     path_ = path;
     stamp_ = stamp;

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "platform/ProfileFile.h"
 #include "platform/ProfileSnapshot.h"
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -12,8 +14,8 @@ namespace wibblet {
 /// A settings file kept parsed in memory. Every use checks the file's
 /// identity, size and change times (one stat) and parses it again only when
 /// they moved, so edits by hand are still seen. Writes go through
-/// ProfileFile::Write (a temporary file renamed over the old one) and the
-/// cache takes the written contents.
+/// ProfileFile::Update (a new file renamed over the old one, under a guard
+/// against saves in between) and the cache takes the written contents.
 class ProfileCache {
 public:
     /// The file as it is on disk now; a missing or unreadable file is empty.
@@ -24,6 +26,12 @@ public:
     /// ProfileFile::Write, keeping the cache in step.
     bool Write(const QString& path, const QString& section, const QString& key,
                const QString& value);
+    /// ProfileFile::WriteAll, keeping the cache in step.
+    bool WriteAll(const QString& path, const QList<ProfileFile::Edit>& edits);
+    /// ProfileFile::Update, with the contents decide is to see parsed (the
+    /// kept copy when they are the same bytes), keeping the cache in step.
+    bool Update(const QString& path,
+                const std::function<QList<ProfileFile::Edit>(const ProfileSnapshot&)>& decide);
 
     /// Number of times the file was parsed, for tests and benchmarks.
     int Loads() const { return loads_; }
@@ -42,7 +50,11 @@ private:
     /// A file changed so recently that a second change could still carry the
     /// same times (they tick in steps of a few milliseconds).
     static bool Recent(const Stamp& stamp);
-    void Adopt(const QString& path, const Stamp& stamp, QByteArray data);
+    /// A stamp of nullopt: the data's stamp is not known, the next use
+    /// looks at the disk again.
+    void Adopt(const QString& path, const std::optional<Stamp>& stamp, QByteArray data);
+    /// Takes what a write left on disk: written, when done.
+    bool Keep(const QString& path, bool done, QByteArray written);
 
     QString path_;
     std::optional<Stamp> stamp_;

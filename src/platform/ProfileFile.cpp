@@ -1,10 +1,13 @@
 #include "platform/ProfileFile.h"
 
 #include "platform/Cp932.h"
+#include "platform/FileReplace.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <QHash>
+#include <QSet>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -165,6 +168,184 @@ QByteArrayView CutValue(QByteArrayView value)
     return value.first(kept);
 }
 
+bool HasLineBreak(const QString& value)
+{
+    return value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r'));
+}
+
+// A value to write, in the file's bytes.
+struct Prepared {
+    QByteArray section; // the name as written in a new section's header
+    QByteArray key;
+    QByteArray line; // the key's whole line, without its line end
+};
+
+Prepared Prepare(const Edit& edit)
+{
+    const QByteArray key = EncodeName(edit.key);
+    return {EncodeName(edit.section), key, key + '=' + Cp932::Encode(edit.value)};
+}
+
+// One value written into the file's bytes: its key's line replaced in
+// place, or a line added at the end of its section, or its section added at
+// the end of the file. Every other byte is kept.
+QByteArray ApplyOne(const QByteArray& old, const Prepared& edit)
+{
+    const Found found = Find(old, edit.section, edit.key);
+    if (found.keyLine) {
+        const Line& line = *found.keyLine;
+        return old.first(line.start) + edit.line + old.sliced(line.end);
+    }
+    if (found.lastLine) {
+        const Line& after = *found.lastLine;
+        const QByteArray lineEnd = after.terminated ? QByteArray() : QByteArray("\r\n");
+        return old.first(after.next) + lineEnd + edit.line + "\r\n" + old.sliced(after.next);
+    }
+    QByteArray out = old;
+    if (!out.isEmpty() && !out.endsWith('\n'))
+        out += "\r\n";
+    return out + '[' + edit.section + "]\r\n" + edit.line + "\r\n";
+}
+
+// Whether the edit's names read back from the lines it writes as the same
+// names (no line break, no ']' in a section name, no '=' in a key name, no
+// key name that looks like a section): then lines added by earlier values
+// can be found by name without parsing the file again.
+bool Plain(const Prepared& edit)
+{
+    const auto breaks = [](const QByteArray& name) {
+        return name.contains('\n') || name.contains('\r');
+    };
+    const QByteArray header = '[' + edit.section + ']';
+    const Entry section = Parse(header);
+    const Entry key = Parse(edit.line);
+    return !breaks(edit.section) && !breaks(edit.key) && section.kind == Entry::Section
+           && section.name == edit.section && key.kind == Entry::Key && key.name == edit.key;
+}
+
+// Many values in one pass over the file, with the result of ApplyOne for
+// each in turn: a key's first line in any section of its name is replaced;
+// a new key goes after the last non-blank line of the first section of its
+// name, after the keys added there before it; a new section goes at the end.
+QByteArray ApplyMany(const QByteArray& old, const QList<Prepared>& edits)
+{
+    QSet<QByteArray> sections;
+    QSet<QByteArray> keys; // section and key folded, joined by a line break
+    for (const Prepared& edit : edits) {
+        const QByteArray section = FoldName(edit.section);
+        sections.insert(section);
+        keys.insert(section + '\n' + FoldName(edit.key));
+    }
+
+    struct Span {
+        qsizetype start;
+        qsizetype end;
+    };
+    QHash<QByteArray, Span> keyLines;      // the first line of each key asked for
+    QHash<QByteArray, qsizetype> addPoint; // after the first section's last line
+    QByteArray current;
+    bool inSection = false;
+    bool inFirst = false;
+    ForEachLine(old, [&](const Line& line) {
+        const Entry entry = Parse(line.text);
+        if (entry.kind == Entry::Section) {
+            current = FoldName(entry.name);
+            inSection = true;
+            inFirst = sections.contains(current) && !addPoint.contains(current);
+            if (inFirst)
+                addPoint.insert(current, line.next);
+            return true;
+        }
+        if (inSection && entry.kind == Entry::Key) {
+            const QByteArray key = current + '\n' + FoldName(entry.name);
+            if (keys.contains(key) && !keyLines.contains(key))
+                keyLines.insert(key, {line.start, line.end});
+        }
+        if (inFirst && !TrimBlanks(line.text).isEmpty())
+            addPoint[current] = line.next;
+        return true;
+    });
+
+    QHash<QByteArray, QByteArray> replaced;                      // key → its new line
+    QHash<QByteArray, QList<QByteArray>> added;                  // section → lines added to it
+    QHash<QByteArray, std::pair<QByteArray, qsizetype>> addedAt; // key → where
+    QList<QByteArray> newSections;                               // in the order they were made
+    QHash<QByteArray, QByteArray> headers;
+    for (const Prepared& edit : edits) {
+        const QByteArray section = FoldName(edit.section);
+        const QByteArray key = section + '\n' + FoldName(edit.key);
+        if (keyLines.contains(key)) {
+            replaced.insert(key, edit.line);
+        } else if (const auto at = addedAt.constFind(key); at != addedAt.cend()) {
+            added[at->first][at->second] = edit.line;
+        } else {
+            if (!addPoint.contains(section) && !headers.contains(section)) {
+                newSections.append(section);
+                headers.insert(section, '[' + edit.section + ']');
+            }
+            QList<QByteArray>& lines = added[section];
+            addedAt.insert(key, {section, lines.size()});
+            lines.append(edit.line);
+        }
+    }
+
+    const auto joined = [](const QList<QByteArray>& lines) {
+        QByteArray text;
+        for (const QByteArray& line : lines)
+            text += line + "\r\n";
+        return text;
+    };
+    struct Splice {
+        qsizetype start;
+        qsizetype end;
+        QByteArray text;
+    };
+    QList<Splice> splices;
+    for (auto it = replaced.cbegin(); it != replaced.cend(); ++it)
+        splices.append({keyLines[it.key()].start, keyLines[it.key()].end, it.value()});
+    // Lines added after the file's last line, then the new sections.
+    QByteArray tail;
+    for (auto it = addPoint.cbegin(); it != addPoint.cend(); ++it) {
+        const auto lines = added.constFind(it.key());
+        if (lines == added.cend())
+            continue;
+        if (it.value() == old.size())
+            tail += joined(*lines);
+        else
+            splices.append({it.value(), it.value(), joined(*lines)});
+    }
+    for (const QByteArray& section : std::as_const(newSections))
+        tail += headers[section] + "\r\n" + joined(added[section]);
+
+    std::sort(splices.begin(), splices.end(),
+              [](const Splice& a, const Splice& b) { return a.start < b.start; });
+    QByteArray out;
+    out.reserve(old.size() + tail.size() + 64 * splices.size());
+    qsizetype done = 0;
+    for (const Splice& splice : std::as_const(splices)) {
+        out.append(QByteArrayView(old).sliced(done, splice.start - done));
+        out.append(splice.text);
+        done = splice.end;
+    }
+    out.append(QByteArrayView(old).sliced(done));
+    if (!tail.isEmpty()) {
+        if (!out.isEmpty() && !out.endsWith('\n'))
+            out += "\r\n";
+        out += tail;
+    }
+    return out;
+}
+
+QByteArray Apply(const QByteArray& old, const QList<Prepared>& edits)
+{
+    if (edits.size() > 1 && std::all_of(edits.cbegin(), edits.cend(), Plain))
+        return ApplyMany(old, edits);
+    QByteArray out = old;
+    for (const Prepared& edit : edits)
+        out = ApplyOne(out, edit);
+    return out;
+}
+
 } // namespace
 
 QByteArray EncodeName(const QString& name)
@@ -231,64 +412,54 @@ bool Write(const QString& path, const QString& section, const QString& key, cons
 {
     // A line break would end the key's line early and make the rest of the
     // value lines of their own: a pasted multi-line user name could add keys.
-    if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')))
+    if (HasLineBreak(value))
         return false;
+    return WriteAll(path, {{section, key, value}}, written);
+}
 
-    QByteArray old;
-    QFile file(path);
-    const bool existed = file.exists();
-    if (existed) {
-        // Never replace a file we could not read whole.
-        if (!file.open(QIODevice::ReadOnly))
+bool WriteAll(const QString& path, const QList<Edit>& edits, QByteArray* written)
+{
+    return Update(
+        path, [&edits](const QByteArray&) { return edits; }, written);
+}
+
+bool Update(const QString& path, const std::function<QList<Edit>(const QByteArray&)>& decide,
+            QByteArray* written)
+{
+    // Each round reads the file afresh; another round follows only when the
+    // file was saved while this one wrote. A file that never holds still
+    // for a moment is given up on.
+    constexpr int kMaxRounds = 5;
+    for (int round = 0; round < kMaxRounds; ++round) {
+        FileReplace::Contents old;
+        if (!FileReplace::ReadWhole(path, &old))
             return false;
-        old = file.readAll();
-        if (file.error() != QFileDevice::NoError)
+        const QByteArray before = old.bytes.value_or(QByteArray());
+        QList<Prepared> edits;
+        for (const Edit& edit : decide(before)) {
+            if (!HasLineBreak(edit.value))
+                edits.append(Prepare(edit));
+        }
+        const QByteArray out = edits.isEmpty() ? before : Apply(before, edits);
+        // Start-up writes back every value it has just read: rewriting (and
+        // syncing) an unchanged file would only cost time.
+        if (edits.isEmpty() || (old.bytes && out == before)) {
+            if (written)
+                *written = before;
+            return true;
+        }
+        switch (FileReplace::Replace(path, out, old)) {
+        case FileReplace::Result::Replaced:
+            if (written)
+                *written = out;
+            return true;
+        case FileReplace::Result::Failed:
             return false;
-        file.close();
+        case FileReplace::Result::Changed:
+            break;
+        }
     }
-
-    const QByteArray sectionName = EncodeName(section);
-    const QByteArray keyName = EncodeName(key);
-    const QByteArray keyLine = keyName + '=' + Cp932::Encode(value);
-    const Found found = Find(old, sectionName, keyName);
-
-    QByteArray out;
-    if (found.keyLine) {
-        const Line& line = *found.keyLine;
-        out = old.first(line.start) + keyLine + old.sliced(line.end);
-    } else if (found.lastLine) {
-        const Line& after = *found.lastLine;
-        const QByteArray lineEnd = after.terminated ? QByteArray() : QByteArray("\r\n");
-        out = old.first(after.next) + lineEnd + keyLine + "\r\n" + old.sliced(after.next);
-    } else {
-        out = old;
-        if (!out.isEmpty() && !out.endsWith('\n'))
-            out += "\r\n";
-        out += '[' + sectionName + "]\r\n" + keyLine + "\r\n";
-    }
-
-    // Start-up writes back every value it has just read: rewriting (and
-    // syncing) an unchanged file would only cost time.
-    if (existed && out == old) {
-        if (written)
-            *written = out;
-        return true;
-    }
-
-    // The new contents go to a temporary file that is renamed over the old
-    // one, so a failure halfway never leaves a truncated settings file.
-    QSaveFile save(path);
-    if (!save.open(QIODevice::WriteOnly))
-        return false;
-    if (save.write(out) != out.size()) {
-        save.cancelWriting();
-        return false;
-    }
-    if (!save.commit())
-        return false;
-    if (written)
-        *written = out;
-    return true;
+    return false;
 }
 
 } // namespace wibblet::ProfileFile

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -25,6 +26,29 @@ QString Read(const QString& path, const QString& section, const QString& key, co
 /// it. written, when given, receives the file's new contents.
 bool Write(const QString& path, const QString& section, const QString& key, const QString& value,
            QByteArray* written = nullptr);
+
+/// One value for WriteAll and Update: Write's section, key and value.
+struct Edit {
+    QString section;
+    QString key;
+    QString value;
+};
+
+/// Writes several values with one replacement of the file, leaving it as
+/// writing them one after another with Write would (a value holding a line
+/// break is left out, as Write refuses it); the work grows with the file and
+/// the number of values, not with their product. Returns false when the file
+/// could not be written.
+bool WriteAll(const QString& path, const QList<Edit>& edits, QByteArray* written = nullptr);
+
+/// Reads the file, hands its bytes to decide and writes the edits decide
+/// returns, all under one guard: the new file replaces the old one only if
+/// the old one still holds the bytes decide saw. When it was saved in
+/// between (by a user's editor, say), it is read and decided on again, so a
+/// write never puts older contents back over newer ones. No edits: nothing
+/// is written. Write and WriteAll go through here.
+bool Update(const QString& path, const std::function<QList<Edit>(const QByteArray&)>& decide,
+            QByteArray* written = nullptr);
 
 /// Calls visit(section, key, value) for every key line that lies inside a
 /// section, in file order, with names and value trimmed as Read sees them.

@@ -35,6 +35,17 @@ QList<QByteArray> ProfileSnapshot::KeysWithValue(const QString& section, const Q
     return inSection == keysByValue_.cend() ? QList<QByteArray>() : inSection->value(value);
 }
 
+QList<std::pair<QByteArray, QString>> ProfileSnapshot::KeysIn(const QString& section) const
+{
+    const QByteArray prefix = ProfileFile::FoldName(ProfileFile::EncodeName(section)) + '\n';
+    QList<std::pair<QByteArray, QString>> keys;
+    for (auto it = values_.cbegin(); it != values_.cend(); ++it) {
+        if (it.key().startsWith(prefix))
+            keys.append({it.key().sliced(prefix.size()), it.value()});
+    }
+    return keys;
+}
+
 QByteArray ProfileSnapshot::Key(QByteArrayView section, QByteArrayView key)
 {
     // No name read from the file holds a line break, so the pair is

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <utility>
+
 namespace wibblet {
 
 /// One version of a settings file, parsed once: every value by section and
@@ -20,6 +22,9 @@ public:
     /// The keys of a section whose value (as Value gives it) is value, in
     /// their folded form (see ProfileFile::FoldName), in no particular order.
     QList<QByteArray> KeysWithValue(const QString& section, const QString& value) const;
+    /// The keys of a section, folded, with their values, in no particular
+    /// order.
+    QList<std::pair<QByteArray, QString>> KeysIn(const QString& section) const;
     /// The file's bytes.
     const QByteArray& Data() const { return data_; }
 

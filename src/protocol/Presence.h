@@ -16,8 +16,9 @@ void SendPkt(Program& program, const QString& datagram,
              SendPriority priority = SendPriority::Normal);
 
 /// Presence broadcasts: one datagram, one packet number, sent to the own
-/// subnet, every listed subnet and the own subnet again. An address that
-/// cannot be sent to is skipped; the others still get the datagram.
+/// subnet, every listed subnet and the own subnet again. A list entry that
+/// is not a dotted address is skipped unread (no name look-up), and an
+/// address that cannot be sent to is skipped; the others still get it.
 void SendEntry(Program& program);
 void SendExit(Program& program);
 /// code: 260 (absent) or 4 (present again).

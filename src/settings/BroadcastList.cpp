@@ -5,6 +5,8 @@
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 
+#include <QMap>
+
 namespace wibblet {
 
 namespace Keys = SettingsKeys;
@@ -24,6 +26,48 @@ qint32 ReadCount(const ProfileSnapshot& file)
     return count < 0 || count > kMaxCount ? 0 : count;
 }
 
+// The list as one version of the file holds it: the entries present at
+// the indices below the count, in the exact key form the list writes
+// ("BRC_IP_7", not "BRC_IP_07"). Work in proportion to the section's keys.
+void Parse(const ProfileSnapshot& file, BroadcastListMemory* list)
+{
+    const qint32 count = ReadCount(file);
+    // The entries' key prefix, folded as the file's keys are.
+    const QByteArray prefix = ProfileFile::FoldName(ProfileFile::EncodeName(Keys::BrcIpPrefix));
+    QMap<qint32, QString> byIndex;
+    for (const auto& [key, value] : file.KeysIn(Keys::BroadcastSection)) {
+        if (!key.startsWith(prefix) || value.isEmpty())
+            continue;
+        bool number = false;
+        const qint32 i = key.sliced(prefix.size()).toInt(&number);
+        if (number && i >= 0 && i < count && key == prefix + QByteArray::number(i))
+            byIndex.insert(i, value);
+    }
+    list->count = count;
+    list->entries = byIndex.values();
+    list->listed = QSet<QString>(list->entries.cbegin(), list->entries.cend());
+}
+
+// The memory brought up to the file as it is now (one stat; parsed again
+// only when the file changed).
+BroadcastListMemory& Current(const Settings& settings)
+{
+    BroadcastListMemory& memory = settings.BrdListMemory();
+    const auto file = settings.Snapshot();
+    if (memory.parsedFrom != file) {
+        Parse(*file, &memory);
+        memory.parsedFrom = file;
+    }
+    return memory;
+}
+
+// Whether a subnet joins a list that holds these entries.
+bool Joins(const BroadcastListMemory& list, const QStringList& unrecorded, const QString& subnet)
+{
+    return !list.listed.contains(subnet) && !unrecorded.contains(subnet)
+           && list.entries.size() + unrecorded.size() < MaxLearnedSubnets;
+}
+
 } // namespace
 
 QString MakeBrdAddr(const QString& address)
@@ -41,32 +85,36 @@ void AddBrdList(const Settings& settings, const QString& ownBroadcast, const QSt
     const QString broadcast = MakeBrdAddr(address);
     if (broadcast == ownBroadcast)
         return;
-    // The entries holding this address, found by value instead of reading
-    // all of them: every new host from another subnet asks. Only the keys
-    // a scan of 0 … count-1 would read count.
-    const auto file = settings.Snapshot();
-    const qint32 count = ReadCount(*file);
-    // The entries' key prefix, folded as the file's keys are.
-    const QByteArray prefix = ProfileFile::FoldName(ProfileFile::EncodeName(Keys::BrcIpPrefix));
-    for (const QByteArray& key : file->KeysWithValue(Keys::BroadcastSection, broadcast)) {
-        if (!key.startsWith(prefix))
-            continue;
-        bool number = false;
-        const qint32 i = key.sliced(prefix.size()).toInt(&number);
-        if (number && i >= 0 && i < count && key == prefix + QByteArray::number(i))
-            return;
-    }
-    settings.PutIni(Keys::BroadcastSection, Keys::BrcCnt, QString::number(count + 1));
-    settings.PutIni(Keys::BroadcastSection, Keys::BrcIp(count), broadcast);
+    // Decided on the kept copy first: a flood of hosts from known subnets,
+    // or from any subnet once the list is full, costs no reading or writing.
+    BroadcastListMemory& memory = Current(settings);
+    if (!Joins(memory, memory.unrecorded, broadcast))
+        return;
+    // Then again on the file as the write finds it, so that an edit saved
+    // since the kept copy was read is neither lost nor contradicted.
+    const bool recorded = settings.UpdateIni([&](const ProfileSnapshot& file) {
+        BroadcastListMemory now;
+        Parse(file, &now);
+        if (!Joins(now, memory.unrecorded, broadcast))
+            return QList<ProfileFile::Edit>();
+        return QList<ProfileFile::Edit>{
+            {Keys::BroadcastSection, Keys::BrcCnt, QString::number(now.count + 1)},
+            {Keys::BroadcastSection, Keys::BrcIp(now.count), broadcast},
+        };
+    });
+    // A file that cannot be written is not tried again for this subnet.
+    if (!recorded)
+        memory.unrecorded.append(broadcast);
 }
 
 QStringList ReadBrdList(const Settings& settings)
 {
-    QStringList list;
-    const auto file = settings.Snapshot();
-    const qint32 count = ReadCount(*file);
-    for (qint32 i = 0; i < count; ++i)
-        list.append(file->Value(Keys::BroadcastSection, Keys::BrcIp(i), QString()));
+    const BroadcastListMemory& memory = Current(settings);
+    QStringList list = memory.entries;
+    for (const QString& subnet : memory.unrecorded) {
+        if (!memory.listed.contains(subnet))
+            list.append(subnet);
+    }
     return list;
 }
 

@@ -18,6 +18,17 @@ void Settings::PutIni(const QString& section, const QString& key, const QString&
     file_.Write(path, section, key, value);
 }
 
+void Settings::PutAll(const QList<ProfileFile::Edit>& edits) const
+{
+    file_.WriteAll(path, edits);
+}
+
+bool Settings::UpdateIni(
+    const std::function<QList<ProfileFile::Edit>(const ProfileSnapshot&)>& decide) const
+{
+    return file_.Update(path, decide);
+}
+
 std::shared_ptr<const ProfileSnapshot> Settings::Snapshot() const
 {
     return file_.Current(path);
@@ -44,13 +55,16 @@ void Settings::Read()
 
 void Settings::WriteBack() const
 {
-    PutIni(Keys::DefaultSection, Keys::DefTitle, DEF_TITLE);
-    PutIni(Keys::DefaultSection, Keys::DefOk, DEF_OK);
-    PutIni(Keys::ErrorSection, Keys::ErrCnt, QString::number(ERR_CNT));
+    QList<ProfileFile::Edit> edits{
+        {Keys::DefaultSection, Keys::DefTitle, DEF_TITLE},
+        {Keys::DefaultSection, Keys::DefOk, DEF_OK},
+        {Keys::ErrorSection, Keys::ErrCnt, QString::number(ERR_CNT)},
+    };
     for (qint32 i = 0; i <= ERR_CNT; ++i)
-        PutIni(Keys::ErrorSection, Keys::ErrExe(i), ERR_EXE.value(i));
-    PutIni(Keys::BasicSection, Keys::SecretOk, SECRET_OK);
-    PutIni(Keys::BasicSection, Keys::IpMsg, IP_MSG);
+        edits.append({Keys::ErrorSection, Keys::ErrExe(i), ERR_EXE.value(i)});
+    edits.append({Keys::BasicSection, Keys::SecretOk, SECRET_OK});
+    edits.append({Keys::BasicSection, Keys::IpMsg, IP_MSG});
+    PutAll(edits);
 }
 
 qsizetype LenAnsi(const QString& value)

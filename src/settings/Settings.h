@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ProfileCache.h"
+#include "settings/BroadcastList.h"
 
 #include <QString>
 #include <QStringList>
@@ -28,15 +29,26 @@ public:
     QString GetIni(const QString& section, const QString& key, const QString& def) const;
     /// Writes one value; failures are not reported.
     void PutIni(const QString& section, const QString& key, const QString& value) const;
+    /// Writes several values with one replacement of the file, as PutIni
+    /// one after another would leave it; failures are not reported.
+    void PutAll(const QList<ProfileFile::Edit>& edits) const;
+    /// Writes what decide makes of the file as it is on disk, under the
+    /// write's guard (ProfileFile::Update); false when it could not be written.
+    bool
+    UpdateIni(const std::function<QList<ProfileFile::Edit>(const ProfileSnapshot&)>& decide) const;
     /// The file as it is now, for reading many values at once: one look at
     /// the disk instead of one per value.
     std::shared_ptr<const ProfileSnapshot> Snapshot() const;
+    /// What the broadcast list keeps between datagrams, beside the file it
+    /// comes from.
+    BroadcastListMemory& BrdListMemory() const { return brdList_; }
 
     /// Fills the record from the file: DEF_TITLE, DEF_OK, ERR_CNT, the
     /// program names, USER_NAME, SECRET_OK, IP_MSG, in that order.
     void Read();
     /// Writes the record back in the order it was read, except USER_NAME,
-    /// which start-up writes once it has been defaulted.
+    /// which start-up writes once it has been defaulted: one write of the
+    /// file, however many program names there are.
     void WriteBack() const;
 
     QString path; ///< the settings file
@@ -52,6 +64,7 @@ private:
     /// The file stays parsed between reads; it is parsed again only when it
     /// changed on disk.
     mutable ProfileCache file_;
+    mutable BroadcastListMemory brdList_;
 };
 
 /// Byte length of a text in code page 932; the null text gives 0.

@@ -2,12 +2,15 @@
 #include "kit/ScriptedMessageBoxes.h"
 #include "kit/VirtualLan.h"
 #include "platform/Cp932.h"
+#include "platform/ProfileFile.h"
 #include "protocol/Packet.h"
 #include "protocol/Presence.h"
 #include "protocol/Program.h"
 #include "settings/BroadcastList.h"
 #include "settings/Failure.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -122,7 +125,8 @@ TEST_F(BroadcastListTest, DamagedCountIsAnEmptyListAndAnAdditionLandsAtIndexZero
 TEST_F(BroadcastListTest, PresenceBroadcastsGoOwnListedOwnWithOnePacketNumber)
 {
     // Index 1 and 4 missing, 3 is the own subnet again, 5 a name that does
-    // not resolve, 6 a resolvable name; the count runs past the stored keys.
+    // not resolve, 6 a resolvable name (names are skipped unread: no look-up
+    // may hold a broadcast up); the count runs past the stored keys.
     const QStringList stored{"10.1.2.255", "",       "10.1.3.255", "192.168.10.255",
                              "",           "nohost", "PC02"};
     Put(QStringLiteral("BRC_CNT"), QStringLiteral("9"));
@@ -146,7 +150,7 @@ TEST_F(BroadcastListTest, PresenceBroadcastsGoOwnListedOwnWithOnePacketNumber)
         p.packetNo = 41;
         row.send(p);
         EXPECT_EQ(Targets(), QStringList({"192.168.10.255", "10.1.2.255", "10.1.3.255",
-                                          "192.168.10.255", "PC02", "192.168.10.255"}))
+                                          "192.168.10.255", "192.168.10.255"}))
             << row.command;
         const QString expected =
             QStringLiteral("1:42:taro:PC01:%1:").arg(QLatin1String(row.command))
@@ -189,4 +193,72 @@ TEST_F(BroadcastListTest, SendAnsEntryAnswersOnceInEachCodeSet)
     } catch (const Failure& failure) {
         EXPECT_EQ(failure.Number(), 11001);
     }
+}
+
+TEST_F(BroadcastListTest, LearnsAtMost64SubnetsButUsesEveryEntryWrittenByHand)
+{
+    QStringList learned;
+    for (int i = 0; i < 100; ++i) {
+        AddBrdList(p.settings, p.ownBroadcast, QStringLiteral("10.7.%1.1").arg(i));
+        if (i < MaxLearnedSubnets)
+            learned << QStringLiteral("10.7.%1.255").arg(i);
+    }
+    EXPECT_EQ(Get(QStringLiteral("BRC_CNT")), QStringLiteral("64"));
+    EXPECT_EQ(ReadBrdList(p.settings), learned);
+
+    // A longer list written by hand is kept whole and used whole.
+    QFile::remove(p.settings.path);
+    QList<ProfileFile::Edit> list{{kBrd, QStringLiteral("BRC_CNT"), QStringLiteral("70")}};
+    for (int i = 0; i < 70; ++i)
+        list.append(
+            {kBrd, QStringLiteral("BRC_IP_%1").arg(i), QStringLiteral("10.8.%1.255").arg(i)});
+    p.settings.PutAll(list);
+    AddBrdList(p.settings, p.ownBroadcast, QStringLiteral("10.9.9.1"));
+    EXPECT_EQ(Get(QStringLiteral("BRC_CNT")), QStringLiteral("70"));
+    EXPECT_EQ(Get(QStringLiteral("BRC_IP_70")), kMissing);
+    SendEntry(p);
+    ASSERT_EQ(Targets().size(), 72);
+    EXPECT_EQ(Targets()[70], QStringLiteral("10.8.69.255"));
+}
+
+TEST_F(BroadcastListTest, OnlyDottedEntriesPresentBelowTheCountAreSentHoweverLargeTheCount)
+{
+    const QStringList entries{"10.1.2", "10.1.2.3.4", "010.1.2.255", "10.1.2.256", "1e1.1.1.255",
+                              "PC02",   "",           "10.1.3.255"};
+    QList<ProfileFile::Edit> list{{kBrd, QStringLiteral("BRC_CNT"), QStringLiteral("16777216")},
+                                  {kBrd, QStringLiteral("BRC_IP_16777215"), "10.1.2.255"},
+                                  {kBrd, QStringLiteral("BRC_IP_16777216"), "10.1.4.255"}};
+    for (int i = 0; i < entries.size(); ++i)
+        list.append({kBrd, QStringLiteral("BRC_IP_%1").arg(i * 1000), entries[i]});
+    p.settings.PutAll(list);
+
+    QElapsedTimer timer;
+    timer.start();
+    SendEntry(p);
+    EXPECT_LT(timer.elapsed(), 1000) << "work must follow the entries, not the count";
+    EXPECT_EQ(Targets(),
+              QStringList({"192.168.10.255", "10.1.3.255", "10.1.2.255", "192.168.10.255"}));
+}
+
+TEST_F(BroadcastListTest, SubnetsTheFileCannotRecordAreListedInMemoryOnce)
+{
+    const QString folder = dir.filePath(QStringLiteral("gone"));
+    p.settings.path = folder + QStringLiteral("/x.ini");
+    AddBrdList(p.settings, p.ownBroadcast, QStringLiteral("10.1.2.3"));
+    AddBrdList(p.settings, p.ownBroadcast, QStringLiteral("10.1.3.3"));
+    EXPECT_EQ(ReadBrdList(p.settings), QStringList({"10.1.2.255", "10.1.3.255"}));
+
+    // Not tried again for the same subnet, even once it could be.
+    ASSERT_TRUE(QDir().mkpath(folder));
+    AddBrdList(p.settings, p.ownBroadcast, QStringLiteral("10.1.2.4"));
+    EXPECT_FALSE(QFile::exists(p.settings.path));
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+
+    // Bounded like the file's list, and heard by every broadcast.
+    for (int i = 0; i < 100; ++i)
+        AddBrdList(p.settings, p.ownBroadcast, QStringLiteral("10.9.%1.1").arg(i));
+    EXPECT_EQ(ReadBrdList(p.settings).size(), MaxLearnedSubnets);
+    SendEntry(p);
+    EXPECT_EQ(Targets().size(), MaxLearnedSubnets + 2);
+    EXPECT_EQ(Targets()[1], QStringLiteral("10.1.2.255"));
 }

@@ -4,6 +4,7 @@
 #include "platform/ProfileCache.h"
 #include "platform/ProfileFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
@@ -143,4 +144,32 @@ TEST_F(ProfileCacheTest, WritesGoToDiskAtomicallyAndIntoTheCache)
     EXPECT_FALSE(cache_.Write(dir_.filePath(QStringLiteral("no/such/dir.ini")), QStringLiteral("S"),
                               QStringLiteral("k"), QStringLiteral("x")));
     EXPECT_EQ(Read(QStringLiteral("S"), QStringLiteral("k")), QStringLiteral("two"));
+}
+
+TEST_F(ProfileCacheTest, UpdateDecidesAgainWhenTheFileIsSavedUnderIt)
+{
+    Put("[S]\r\nn=1\r\n");
+    int rounds = 0;
+    ASSERT_TRUE(cache_.Update(Path(), [&](const ProfileSnapshot& file) {
+        // A user saves the file after it was read for this round.
+        if (++rounds == 1)
+            Put("[S]\r\nn=1\r\nhand=edit\r\n");
+        const int n = file.Value(QStringLiteral("S"), QStringLiteral("n"), {}).toInt();
+        return QList<ProfileFile::Edit>{{"S", "n", QString::number(n + 1)}};
+    }));
+    EXPECT_EQ(rounds, 2);
+    EXPECT_EQ(Read(QStringLiteral("S"), QStringLiteral("n")), QStringLiteral("2"));
+    EXPECT_EQ(Read(QStringLiteral("S"), QStringLiteral("hand")), QStringLiteral("edit"));
+
+    // A file saved again every round is given up on, as the last save left it.
+    int saves = 0;
+    EXPECT_FALSE(cache_.Update(Path(), [&](const ProfileSnapshot&) {
+        Put("[S]\r\nsave=" + QByteArray::number(++saves) + "\r\n");
+        return QList<ProfileFile::Edit>{{"S", "k", "v"}};
+    }));
+    QFile file(Path());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "[S]\r\nsave=" + QByteArray::number(saves) + "\r\n");
+    EXPECT_EQ(Read(QStringLiteral("S"), QStringLiteral("save")), QString::number(saves));
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{"wibblet.ini"});
 }

@@ -174,6 +174,37 @@ TEST_F(ProfileFileTest, NewSectionIsAppendedAtTheEnd)
     }
 }
 
+TEST_F(ProfileFileTest, WriteAllLeavesTheFileAsWritingEachValueInTurn)
+{
+    const QByteArray files[] = {
+        "",
+        "[A]\r\na=1\r\n\r\n[B]\r\nb=1\r\n[a]\r\nlate=1\r\n",
+        "[Empty]\n  \n[Last]\nx=1",
+        "; no section, no line end",
+        "[B]\r\nk=dup\r\nK=second\r\n[A]\r\n",
+        "[\x83\x41]\r\nk=1\r\n", // ア
+    };
+    const QList<ProfileFile::Edit> plain{
+        {"A", "a", "2"},      {"a", "new", "3"},   {"a", "NEW", "4"},  {"New", "k", "5"},
+        {"B", "k", "6"},      {"new", "j", "7"},   {"Last", "y", "8"}, {"Other", "x", "a\nb"},
+        {"A", "late", "9"},   {"ア", "k", "10"},   {"ヂ", "k", "11"},  {"Zeta", "k", "12"},
+        {"Empty", "z", "13"}, {"zeta", "k", "14"},
+    };
+    // A key that its own line would not give back goes through one by one.
+    const QList<ProfileFile::Edit> mixed = plain + QList<ProfileFile::Edit>{{"A", "x=y", "15"}};
+    for (const QByteArray& file : files) {
+        for (const QList<ProfileFile::Edit>& edits : {plain, mixed}) {
+            Put(file);
+            for (const ProfileFile::Edit& edit : edits)
+                ProfileFile::Write(Path(), edit.section, edit.key, edit.value);
+            const QByteArray oneByOne = Contents();
+            Put(file);
+            ASSERT_TRUE(ProfileFile::WriteAll(Path(), edits));
+            EXPECT_EQ(Contents(), oneByOne) << file.toStdString() << " " << edits.size();
+        }
+    }
+}
+
 TEST_F(ProfileFileTest, CreatesTheFileWithCodePage932Text)
 {
     ASSERT_TRUE(Write("日本", "名前", QStringLiteral("致命的なエラー(嘘)")));

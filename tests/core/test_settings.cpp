@@ -1,6 +1,7 @@
 #include "platform/Cp932.h"
 #include "settings/Settings.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -84,6 +85,22 @@ TEST_F(SettingsTest, ErrCntIsRoundedToEvenAndWrittenBackAsRead)
               QStringLiteral("KEPT.EXE"));
     EXPECT_EQ(settings.GetIni(QStringLiteral("ERROR"), QStringLiteral("ERR_EXE_3"), QString()),
               QStringLiteral("EXPLORER.EXE"));
+}
+
+TEST_F(SettingsTest, WriteBackOfTheLongestNameListIsOneQuickWrite)
+{
+    WriteFile(QStringLiteral("[ERROR]\r\nERR_CNT=9999\r\n"));
+    settings.Read();
+    QElapsedTimer timer;
+    timer.start();
+    settings.WriteBack();
+    EXPECT_LT(timer.elapsed(), 2000);
+    QString expected = QStringLiteral("[ERROR]\r\nERR_CNT=9999\r\n");
+    for (int i = 0; i <= 9999; ++i)
+        expected += QStringLiteral("ERR_EXE_%1=EXPLORER.EXE\r\n").arg(i);
+    expected += QStringLiteral("[DEFAULT]\r\nDEF_TITLE=致命的なエラー(嘘)\r\nDEF_OK=確認\r\n"
+                               "[BSC_CFG]\r\nSECRET_OK=\r\nIP_MSG=\r\n");
+    EXPECT_TRUE(ReadFile() == expected);
 }
 
 TEST_F(SettingsTest, EmptyValuesAreNotMissingAndSwitchesAreOnOnlyAtOne)
