@@ -8,22 +8,35 @@ namespace wibblet {
 
 namespace {
 
-// The four numbers of a dotted IPv4 address; false for anything else.
-bool ReadAddress(const QString& address, int (&octets)[4])
+// The four numbers of an address the socket takes as it is: four groups of
+// one to three digits, each below 256 and without a leading zero.
+bool ReadAddress(const QString& text, int (&octets)[4])
 {
-    const QStringList parts = address.split(QLatin1Char('.'));
-    if (parts.size() != 4)
+    const QStringList groups = text.split(QLatin1Char('.'));
+    if (groups.size() != 4)
         return false;
     for (int i = 0; i < 4; ++i) {
-        bool ok = false;
-        octets[i] = parts[i].toInt(&ok);
-        if (!ok || parts[i].isEmpty() || parts[i].size() > 3 || octets[i] < 0 || octets[i] > 255)
+        const QString& group = groups[i];
+        if (group.isEmpty() || group.size() > 3 || (group.size() > 1 && group[0] == u'0'))
+            return false;
+        for (const QChar c : group) {
+            if (c < u'0' || c > u'9')
+                return false;
+        }
+        octets[i] = group.toInt();
+        if (octets[i] > 255)
             return false;
     }
     return true;
 }
 
 } // namespace
+
+bool IsDottedAddress(const QString& text)
+{
+    int octets[4];
+    return ReadAddress(text, octets);
+}
 
 bool IsAnswerable(const Program& program, const QString& address)
 {

@@ -15,4 +15,9 @@ class Program;
 /// spoke to us. An address that is not a dotted IPv4 address may be answered.
 bool IsAnswerable(const Program& program, const QString& address);
 
+/// Whether text is a dotted IPv4 address the socket takes as it is (four
+/// groups of one to three digits below 256, no leading zero): anything else
+/// would be looked up by name.
+bool IsDottedAddress(const QString& text);
+
 } // namespace wibblet

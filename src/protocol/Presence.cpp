@@ -1,6 +1,7 @@
 #include "protocol/Presence.h"
 
 #include "platform/UdpSocket.h"
+#include "protocol/Answerable.h"
 #include "protocol/CommandCodes.h"
 #include "protocol/Packet.h"
 #include "protocol/Program.h"
@@ -14,31 +15,12 @@ namespace {
 const QString kNul(1, QChar(u'\0'));
 const QString kFourNuls(4, QChar(u'\0'));
 
-// Four groups of one to three digits, each below 256 and without a leading
-// zero: an address the socket takes as it is. Anything else in the list (a
-// host name, above all) would be looked up, and a name server that does not
-// answer would hold up start-up and exit for many seconds per name.
-bool IsDottedAddress(const QString& text)
-{
-    const QStringList groups = text.split(QLatin1Char('.'));
-    if (groups.size() != 4)
-        return false;
-    for (const QString& group : groups) {
-        if (group.isEmpty() || group.size() > 3 || (group.size() > 1 && group[0] == u'0'))
-            return false;
-        for (const QChar c : group) {
-            if (c < u'0' || c > u'9')
-                return false;
-        }
-        if (group.toInt() > 255)
-            return false;
-    }
-    return true;
-}
-
 void Broadcast(Program& program, const QString& datagram)
 {
     QStringList targets{program.ownBroadcast};
+    // Only addresses: a host name in the list would be looked up, and a name
+    // server that does not answer would hold up start-up and exit for many
+    // seconds per name.
     for (const QString& entry : ReadBrdList(program.settings)) {
         if (IsDottedAddress(entry))
             targets.append(entry);
