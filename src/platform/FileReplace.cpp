@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <cstdio> // renameat2
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,6 +83,57 @@ QByteArray StampOfPath(const QByteArray& path)
     return ::stat(path.constData(), &st) == 0 ? StampText(st) : QByteArray();
 }
 
+// The file's identity: device and inode (a rename changes its change time).
+QByteArray IdentityOfPath(const QByteArray& path)
+{
+    struct stat st {};
+    return ::stat(path.constData(), &st) == 0
+               ? QByteArray::number(qint64(st.st_dev)) + ' ' + QByteArray::number(qint64(st.st_ino))
+               : QByteArray();
+}
+
+QByteArray IdentityOfStamp(const QByteArray& stamp)
+{
+    return stamp.split(' ').mid(0, 2).join(' ');
+}
+
+// Puts the new file in place of target, unless target is no longer the file
+// expected: a save that lands between the last look and the rename must not
+// be lost. The two names are swapped in one step, so what was displaced is
+// known for certain, and is swapped back if it was not the expected file.
+// Where the file system cannot swap, a plain rename does.
+Result PutInPlace(const QByteArray& name, const QByteArray& target, const QByteArray& expected)
+{
+    if (expected.isEmpty()) {
+        // A new file: never over one that appeared meanwhile.
+        if (::renameat2(AT_FDCWD, name.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE)
+            == 0)
+            return Result::Replaced;
+        if (errno == EEXIST)
+            return Result::Changed;
+    } else {
+        const QByteArray ours = IdentityOfPath(name);
+        if (::renameat2(AT_FDCWD, name.constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE)
+            == 0) {
+            for (int i = 0; i < kMaxNameTries && IdentityOfPath(name) != expected; ++i) {
+                if (IdentityOfPath(name) == ours)
+                    return Result::Changed;
+                // Someone else's save was displaced: it goes back.
+                if (::renameat2(AT_FDCWD, name.constData(), AT_FDCWD, target.constData(),
+                                RENAME_EXCHANGE)
+                    != 0) {
+                    ::rename(name.constData(), target.constData());
+                    return Result::Failed;
+                }
+            }
+            return Result::Replaced;
+        }
+    }
+    if (errno != EINVAL && errno != ENOSYS)
+        return Result::Failed;
+    return ::rename(name.constData(), target.constData()) == 0 ? Result::Replaced : Result::Failed;
+}
+
 } // namespace
 
 bool ReadWhole(const QString& path, Contents* contents)
@@ -124,10 +176,11 @@ Result Replace(const QString& path, const QByteArray& contents, const Contents& 
         && (!ReadWhole(QFile::decodeName(target), &now) || now.bytes != expected.bytes
             || now.stamp != expected.stamp || StampOfPath(target) != expected.stamp))
         result = Result::Changed;
-    if (result == Result::Replaced && ::rename(name.constData(), target.constData()) != 0)
-        result = Result::Failed;
-    if (result != Result::Replaced)
-        ::unlink(name.constData());
+    if (result == Result::Replaced)
+        result =
+            PutInPlace(name, target, replacing ? IdentityOfStamp(expected.stamp) : QByteArray());
+    // After a swap the old file stands under the new file's name.
+    ::unlink(name.constData());
     return result;
 }
 
