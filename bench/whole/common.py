@@ -58,7 +58,8 @@ class Xvfb:
                 break
         self.display = f":{number}"
         self.proc = subprocess.Popen(
-            ["Xvfb", self.display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+            ["Xvfb", self.display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+             "-noreset"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.time() + 10
         while not os.path.exists(f"/tmp/.X11-unix/X{number}"):
