@@ -25,8 +25,6 @@ namespace {
 constexpr int kReceiveBuffer = 4 * 1024 * 1024;
 constexpr int kSendBuffer = 4 * 1024 * 1024;
 constexpr int kMaxDatagram = 65536;
-// The largest UDP payload over IPv4; the kernel refuses more.
-constexpr qsizetype kMaxPayload = 65507;
 // Datagrams per recvmmsg call, and per wake-up of the read notifier.
 constexpr int kReadBatch = 32;
 constexpr int kReadPerWakeUp = 1024;
@@ -205,16 +203,6 @@ QString PosixUdpSocket::LocalIP() const
 int PosixUdpSocket::SendTo(const QString& host, quint16 port, const QByteArray& bytes,
                            SendPriority priority)
 {
-    if (host.isEmpty()) {
-        return SocketErrors::DestinationRequired;
-    }
-    if (port == 0) {
-        return SocketErrors::AddressNotAvailable;
-    }
-    // Checked here too: a datagram that has to wait must not fail later, unseen.
-    if (bytes.size() > kMaxPayload) {
-        return SocketErrors::MessageTooLong;
-    }
     if (fd_ < 0 && (fd_ = OpenSocket()) < 0) {
         return SocketErrors::FromErrno(errno);
     }

@@ -1,6 +1,7 @@
 #include "platform/UdpSocket.h"
 
 #include "platform/Cp932.h"
+#include "platform/SocketErrors.h"
 
 namespace wibblet {
 
@@ -11,6 +12,13 @@ int UdpSocket::SendData(const QString& text, SendPriority priority)
 
 int UdpSocket::SendBytes(const QByteArray& bytes, SendPriority priority)
 {
+    if (remoteHost_.isEmpty())
+        return SocketErrors::DestinationRequired;
+    if (remotePort_ == 0)
+        return SocketErrors::AddressNotAvailable;
+    // Refused at once: a datagram that has to wait must not fail later, unseen.
+    if (bytes.size() > kMaxPayload)
+        return SocketErrors::MessageTooLong;
     return SendTo(remoteHost_, remotePort_, bytes, priority);
 }
 

@@ -60,7 +60,11 @@ protected:
     /// Hands an arrived datagram to the program: it becomes the pending one
     /// and replies without SetRemoteHost go back to its sender.
     void Deliver(const QByteArray& bytes, const QString& fromIP);
-    /// Sends bytes to host (a dotted address or a host name) and port.
+    /// The largest UDP payload over IPv4; the kernel refuses more.
+    static constexpr qsizetype kMaxPayload = 65507;
+
+    /// Sends bytes to host (a dotted address or a host name) and port; the
+    /// caller has checked that there is a host, a port and not too many bytes.
     virtual int SendTo(const QString& host, quint16 port, const QByteArray& bytes,
                        SendPriority priority) = 0;
     /// Datagrams delivered so far: what is sent while one is handled shares its number.

@@ -9,8 +9,6 @@ namespace wibblet {
 
 namespace {
 
-// The largest payload of one IPv4 UDP datagram.
-constexpr qsizetype kMaxPayload = 65507;
 constexpr quint16 kFirstEphemeralPort = 49152;
 
 bool IsDottedIPv4(const QString& host)
@@ -69,15 +67,6 @@ QString VirtualLan::Resolve(const QString& host) const
 int VirtualLan::Send(VirtualSocket* from, const QString& host, quint16 port,
                      const QByteArray& bytes, SendPriority priority)
 {
-    if (host.isEmpty()) {
-        return SocketErrors::DestinationRequired;
-    }
-    if (port == 0) {
-        return SocketErrors::AddressNotAvailable;
-    }
-    if (bytes.size() > kMaxPayload) {
-        return SocketErrors::MessageTooLong;
-    }
     const QString to = Resolve(host);
     if (to.isEmpty()) {
         return SocketErrors::HostNotFound;
