@@ -133,15 +133,20 @@ CPU_BEFORE=$(cpu_ms "$PID")
 lan_exec h2 "$LAN_PYTHON" "$FORGE" send --src '10.{i}.8.7' --to 10.201.1.255 --count 255 \
     --rate 200 '1:{i}:forged:forged8-{i}:1:forged' || lan_fail "forge.py"
 lan_wait_for 20 h1_drained || lan_log "h1 still has datagrams waiting"
-sleep 0.3
+# The kernel is empty, but the program may still work through what it read
+# (slowly, in a sanitized build): wait until the file stays the same.
+settled() { local a; a=$(stat -c %s.%Y "$INI"); sleep 0.5; test "$a" = "$(stat -c %s.%Y "$INI")"; }
+lan_wait_for 20 settled || lan_log "the settings file still changes"
 WRITTEN=$(($(io "$PID" wchar) - WRITTEN_BEFORE))
 CPU=$(($(cpu_ms "$PID") - CPU_BEFORE))
-SIZE=$(stat -c %s "$INI")
-LEARNED=$(grep -cP '^BRC_IP_\d+=10\.\d+\.[89]\.255\r$' "$INI")
-lan_log "forged: $LEARNED subnets listed (BRC_CNT=$(lan_ini h1 BRD_CAST BRC_CNT)), $((LEARNED - LISTED))" \
+cp "$INI" "$LAN_DIR/learned.ini"
+SIZE=$(stat -c %s "$LAN_DIR/learned.ini")
+LEARNED=$(grep -cP '^BRC_IP_\d+=10\.\d+\.[89]\.255\r$' "$LAN_DIR/learned.ini")
+COUNT=$(grep -aoP '^BRC_CNT=\K\d+' "$LAN_DIR/learned.ini")
+lan_log "forged: $LEARNED subnets listed (BRC_CNT=$COUNT), $((LEARNED - LISTED))" \
     "of them from the last 255 at $WRITTEN bytes written and $CPU ms of CPU; the file is $SIZE bytes"
 lan_check "at most $MAX_LEARNED forged subnets learned ($LEARNED)" \
-    test "$LEARNED" -ge 1 -a "$LEARNED" -le "$MAX_LEARNED" -a "$(lan_ini h1 BRD_CAST BRC_CNT)" = "$LEARNED"
+    test "$LEARNED" -ge 1 -a "$LEARNED" -le "$MAX_LEARNED" -a "$COUNT" = "$LEARNED"
 lan_check "one write of the file per subnet learned ($WRITTEN bytes, $((LEARNED - LISTED)) x $SIZE)" \
     test "$WRITTEN" -le $(((LEARNED - LISTED + 2) * SIZE))
 
