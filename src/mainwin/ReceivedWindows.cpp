@@ -4,36 +4,62 @@
 #include "platform/gui/Screen.h"
 #include "settings/Failure.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTimer>
 
 namespace wibblet {
 
 namespace {
 
-qint32 Increment(qint32 value)
+// How far each slot's window sits below and right of the one before: enough
+// for its title bar to show, so a stack reads as a stack.
+constexpr int kStackStepTwips = 360;
+
+// Moves a window, centred already, down and right by its slot's place in the
+// stack; the stack starts again at the centre before it would leave the screen.
+void PlaceInStack(QWidget* window, qint32 slot)
 {
-    if (value == INT32_MAX)
-        throw Failure(Failure::Overflow);
-    return value + 1;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int step = Screen::Px(kStackStepTwips);
+    if (!screen || step <= 0 || slot <= 0)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = window->frameGeometry();
+    const int room = qMin(area.right() - frame.right(), area.bottom() - frame.bottom());
+    const int places = qMax(1, room / step + 1);
+    const int offset = (slot % places) * step;
+    window->move(window->pos() + QPoint(offset, offset));
 }
 
 } // namespace
 
-ReceivedWindows::ReceivedWindows(QObject* parent)
+ReceivedWindows::ReceivedWindows(Builder build, QObject* parent)
     : QObject(parent),
+      build_(std::move(build)),
       PopCl_(1),
-      timTimer3_(new QTimer(this))
+      timTimer3_(new QTimer(this)),
+      showTimer_(new QTimer(this))
 {
     // Runs only while a dismissed window waits for its slot to be emptied.
     timTimer3_->setObjectName(QStringLiteral("timTimer3"));
     timTimer3_->setInterval(10);
     connect(timTimer3_, &QTimer::timeout, this, &ReceivedWindows::timTimer3_Timer);
+
+    // Each turn of the event loop builds a few windows, then lets datagrams,
+    // timers and the user in again.
+    showTimer_->setInterval(0);
+    connect(showTimer_, &QTimer::timeout, this, [this] {
+        ShowWaiting(kShownPerTurn);
+        if (waiting_.isEmpty() || holding_ || onScreen_.size() >= kMaxOnScreen)
+            showTimer_->stop();
+    });
 }
 
 bool ReceivedWindows::SlotFree(qint32 slot) const
 {
-    // A window that is still unread, shown or held back, keeps its slot
-    // whatever its title; only dismissal or closing frees it.
+    // A window that is still unread keeps its slot whatever its title; only
+    // dismissal or closing frees it.
     const frmPopupCl* window = PopCl_.at(slot);
     if (!window || window->IsClosed())
         return true;
@@ -50,27 +76,86 @@ qint32 ReceivedWindows::PopNxt()
         if (SlotFree(slot))
             return slot;
     }
+    // Never reached while PopCl keeps an empty top slot; a slot past the top
+    // grows the table.
+    PopCl_.resize(PopCl_.size() + 1);
+    return static_cast<qint32>(PopCl_.size() - 1);
+}
+
+void ReceivedWindows::Accept(ReceivedMessage message)
+{
     if (NumPop_ == INT32_MAX)
         throw Failure(Failure::Overflow);
-    return ++NumPop_;
-}
-
-qint32 ReceivedWindows::NewSlot()
-{
-    NumPop_ = Increment(NumPop_);
-    const qint32 slot = PopNxt();
+    ++NumPop_;
     if (PopCl_.size() <= NumPop_)
         PopCl_.resize(NumPop_ + 1);
-    if (PopCl_.at(slot))
-        PopCl_.at(slot)->deleteLater();
-    return slot;
+
+    // Arrival order holds: a message shows at once only when none waits.
+    if (waiting_.isEmpty() && !holding_ && onScreen_.size() < kMaxOnScreen) {
+        ShowNow(message);
+        return;
+    }
+    const bool before = !waiting_.isEmpty();
+    waiting_.enqueue(std::move(message));
+    NoteWaiting(before);
 }
 
-void ReceivedWindows::Put(qint32 slot, frmPopupCl* window)
+void ReceivedWindows::SetHolding(bool holding)
 {
+    holding_ = holding;
+    if (!holding)
+        ScheduleShowing();
+}
+
+void ReceivedWindows::ScheduleShowing()
+{
+    if (!waiting_.isEmpty() && !holding_ && onScreen_.size() < kMaxOnScreen)
+        showTimer_->start();
+}
+
+void ReceivedWindows::ShowWaiting(int most)
+{
+    const bool before = !waiting_.isEmpty();
+    for (int i = 0; i < most && !waiting_.isEmpty() && !holding_ && onScreen_.size() < kMaxOnScreen;
+         ++i)
+        ShowNow(waiting_.dequeue());
+    NoteWaiting(before);
+}
+
+void ReceivedWindows::ShowNow(const ReceivedMessage& message)
+{
+    const qint32 slot = PopNxt();
+    if (PopCl_.at(slot))
+        PopCl_.at(slot)->deleteLater();
+    frmPopupCl* window = build_(message);
     PopCl_[slot] = window;
-    connect(window, &frmPopupCl::Dismissed, this,
-            [this, window](qint32 id) { PopupDismissed(window, id); });
+    window->PopClID = slot;
+    onScreen_.append(window);
+    connect(window, &frmPopupCl::Dismissed, this, [this, window](qint32 id) {
+        PopupDismissed(window, id);
+        LeftScreen(window);
+    });
+    connect(window, &frmPopupCl::Closed, this, [this, window] { LeftScreen(window); });
+    connect(window, &QObject::destroyed, this, [this, window] { LeftScreen(window); });
+
+    // On top from its first showing: setting the hint later would build the
+    // native window a second time.
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    PlaceInStack(window, slot);
+    window->show();
+    Screen::SetTopMost(window);
+}
+
+void ReceivedWindows::LeftScreen(frmPopupCl* window)
+{
+    if (onScreen_.removeOne(window))
+        ScheduleShowing();
+}
+
+void ReceivedWindows::NoteWaiting(bool before)
+{
+    if (before != !waiting_.isEmpty())
+        Q_EMIT WaitingChanged(!waiting_.isEmpty());
 }
 
 void ReceivedWindows::PopupDismissed(frmPopupCl* window, qint32 slot)
@@ -90,31 +175,6 @@ void ReceivedWindows::timTimer3_Timer()
     }
     DellID_.clear();
     timTimer3_->stop();
-}
-
-void ReceivedWindows::StartHolding()
-{
-    NonPopID_ = {0};
-    NumNonPop_ = -1;
-}
-
-void ReceivedWindows::Hold(qint32 slot)
-{
-    NumNonPop_ = Increment(NumNonPop_);
-    if (NonPopID_.size() <= NumNonPop_)
-        NonPopID_.resize(NumNonPop_ + 1);
-    NonPopID_[NumNonPop_] = slot;
-}
-
-void ReceivedWindows::ShowHeld()
-{
-    for (qint32 i = 0; i <= NumNonPop_ && i < NonPopID_.size(); ++i) {
-        frmPopupCl* window = PopCl_.value(NonPopID_.at(i));
-        if (!window)
-            continue;
-        window->show();
-        Screen::SetTopMost(window);
-    }
 }
 
 } // namespace wibblet

@@ -29,7 +29,7 @@ frmMain::frmMain(Environment env, QWidget* parent)
       program_(env_.socket, env_.boxes, env_.clock),
       dispatcher_(program_, members_),
       flasher_(env_.tray, members_, this),
-      popups_(this)
+      popups_([this](const ReceivedMessage& message) { return BuildPopup(message); }, this)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Wibblet"));
@@ -41,6 +41,8 @@ frmMain::frmMain(Environment env, QWidget* parent)
     OpnNtc_.resize(1);
     dispatcher_.SetMessageHandler(this);
     dispatcher_.SetAbsenceMode([this] { return AbsenceMode(); });
+    // The tray flashes while messages wait, held back or queued.
+    connect(&popups_, &ReceivedWindows::WaitingChanged, &flasher_, &TrayFlasher::SetNonPopMsg);
 
     connect(&env_.tray, &TrayIcon::Activated, this, &frmMain::TrayIcon_Event);
     // The delivery watch ticks only while a sent message awaits its receipt.

@@ -87,7 +87,7 @@ public:
 
     Program& program() { return program_; }
     MemberTable& members() { return members_; }
-    /// The received-message windows by slot.
+    /// The received messages: windows by slot, and those waiting.
     const ReceivedWindows& popups() const { return popups_; }
     /// The tray's tip and flashing, whose tick a test may also run by hand.
     TrayFlasher& flasher() { return flasher_; }
@@ -105,8 +105,12 @@ private:
     // MessageHandler: messages and read notices from the dispatcher.
     void Message(const Datagram& d, bool sealed) override;
     void ReadNotice(const Datagram& d) override;
-    /// Wires a new received window's open button and reply item.
-    void ConnectPopup(frmPopupCl* window);
+    /// A filled window for a received message, not yet shown, its open
+    /// button and reply item wired.
+    frmPopupCl* BuildPopup(const ReceivedMessage& message);
+    /// Sends a read notice for a message to the socket's remote endpoint;
+    /// failures are ignored: the message is shown all the same.
+    void SendReadNotice(const QString& packetNo);
     /// Whether some row waits for a receipt.
     bool AnyPending() const;
     /// Turns absence mode on or off, with its menu mark and label.

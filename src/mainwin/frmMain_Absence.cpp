@@ -33,21 +33,21 @@ void frmMain::mnuNonPopup_Click()
         }
         env_.boxes.Tell(QStringLiteral("不在モードを有効にしました。"));
         SetAbsenceMode(true);
-        popups_.StartHolding();
+        popups_.SetHolding(true);
         SendAbsence(program_, ReqAbsent);
         return;
     }
 
     SetAbsenceMode(false);
     SendAbsence(program_, ReqPresent);
-    if (flasher_.NonPopMsg()) {
+    if (popups_.Waiting() > 0) {
         env_.boxes.Tell(QStringLiteral(
             "不在モード設定中に受信した、未読メッセージを表示します。\r\n\r\n"
             "複数メッセージを受信していた場合、メッセージが流れてしまっている可能性があります。"));
-        popups_.ShowHeld();
-        // The next tick puts the plain tip back and stops.
-        flasher_.SetNonPopMsg(false);
     }
+    // The held messages come up a few per turn, as many as there is room
+    // for; the tray flashes until the last has come up.
+    popups_.SetHolding(false);
 }
 
 void frmMain::NonPopOff()
@@ -62,7 +62,7 @@ void frmMain::NonPopOff()
         // question was open, this offers it again; the label and the list of
         // held windows follow whatever the mode is afterwards.
         mnuNonPopup_Click();
-    } else if (flasher_.NonPopMsg()) {
+    } else if (popups_.Waiting() > 0) {
         env_.boxes.Tell(QStringLiteral("未読メッセージが存在します。\r\n"
                                        "メッセージを確認するには不在モードを解除してください。"));
     }

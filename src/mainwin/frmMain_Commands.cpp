@@ -1,16 +1,12 @@
 // The member list's commands, the compose window, and the emulation switch.
 #include "mainwin/frmMain.h"
 
-#include "msgwin/MakeReTitle.h"
 #include "msgwin/frmPopup.h"
-#include "msgwin/frmPopupCl.h"
 #include "platform/MessageBoxes.h"
 #include "platform/gui/Screen.h"
-#include "protocol/Answerable.h"
 #include "protocol/CommandCodes.h"
 #include "protocol/Packet.h"
 #include "protocol/Presence.h"
-#include "settings/Failure.h"
 #include "settings/SettingsKeys.h"
 
 #include <QAction>
@@ -76,30 +72,6 @@ void frmMain::cmdSend_Click()
     SetRemote(program_, destination);
     txtHost_->clear();
     lsvMember_->viewport()->update();
-}
-
-void frmMain::ConnectPopup(frmPopupCl* window)
-{
-    connect(window, &frmPopupCl::SecretOpened, this, [this, window] {
-        // The read notice goes to the message's sender, unless that address
-        // reaches a whole subnet; failures are ignored.
-        if (!IsAnswerable(program_, window->cRipadd))
-            return;
-        try {
-            SetRemote(program_, window->cRipadd);
-            SendPkt(program_, MakePkt(program_, ReqReadNotice) + window->cRpackno + QChar(u'\0'));
-        } catch (const Failure&) {
-        }
-    });
-    connect(window, &frmPopupCl::ReplyRequested, this, [this, window] {
-        // The reply item is disabled for such a sender; a reply never goes there.
-        if (!IsAnswerable(program_, window->cRipadd))
-            return;
-        frmPopup* compose = ShowCompose();
-        compose->SetDestination(window->cRipadd);
-        SetRemote(program_, window->cRipadd);
-        compose->txtTitle()->setText(MakeReTitle(window->windowTitle()));
-    });
 }
 
 void frmMain::mnuIP_MSG_Click()

@@ -2,6 +2,8 @@
 #include "mainwin/frmMain.h"
 
 #include "mainwin/frmOpenNotice.h"
+#include "msgwin/MakeReTitle.h"
+#include "msgwin/frmPopup.h"
 #include "msgwin/frmPopupCl.h"
 #include "platform/Clock.h"
 #include "platform/gui/Screen.h"
@@ -17,6 +19,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 
 namespace wibblet {
@@ -43,11 +46,19 @@ void frmMain::Message(const Datagram& d, bool sealed)
     // to every host there.
     const bool answerable = IsAnswerable(program_, d.senderAddress);
 
-    // Acknowledged before anything else, in both code sets; the socket's
-    // remote endpoint is the sender of this datagram.
+    // Read before anything goes back: a receipt promises that the message
+    // will be seen, so a body that cannot be shown gets none.
+    const MessageBody body = ReadBody(d, program_.settings.DEF_TITLE, program_.settings.DEF_OK);
+
+    // Acknowledged in both code sets; the socket's remote endpoint is the
+    // sender of this datagram. Once the first has gone, the message is
+    // shown whatever fails after it.
     if (answerable) {
         SendPkt(program_, MakePkt(program_, ReqReceipt) + packetNo + kNul);
-        SendPkt(program_, MakePktIpm(program_, ReqReceipt) + packetNo + kNul);
+        try {
+            SendPkt(program_, MakePktIpm(program_, ReqReceipt) + packetNo + kNul);
+        } catch (const Failure&) {
+        }
     }
 
     if (answerable && members_.chkMember(d.senderHost) < 0) {
@@ -56,43 +67,61 @@ void frmMain::Message(const Datagram& d, bool sealed)
         AddBrdList(program_.settings, program_.ownBroadcast, d.senderAddress);
     }
 
-    const MessageBody body = ReadBody(d, program_.settings.DEF_TITLE, program_.settings.DEF_OK);
+    const bool covered = sealed && Settings::IsOn(program_.settings.SECRET_OK);
+    popups_.Accept({body.text, body.title, body.ok, body.icon, d.senderAddress, d.senderHost,
+                    packetNo, covered, answerable});
 
-    const qint32 slot = popups_.NewSlot();
+    // Sealed messages are not honoured: reported read at once.
+    if (sealed && !covered && answerable)
+        SendReadNotice(packetNo);
+}
+
+frmPopupCl* frmMain::BuildPopup(const ReceivedMessage& message)
+{
     auto* window = new frmPopupCl(program_.settings.ERR_EXE, env_.boxes, this);
-    popups_.Put(slot, window);
-    window->cRipadd = d.senderAddress;
-    window->cRpackno = packetNo;
-    window->PopClID = slot;
-    window->mnuRes()->setText(d.senderHost + QStringLiteral(" へ返信"));
-    window->mnuRes()->setEnabled(answerable);
-    ConnectPopup(window);
+    window->cRipadd = message.senderAddress;
+    window->cRpackno = message.packetNo;
+    window->mnuRes()->setText(message.senderHost + QStringLiteral(" へ返信"));
+    window->mnuRes()->setEnabled(message.answerable);
+    window->cmdSecret()->setVisible(message.covered);
+    window->cmdOK()->setVisible(!message.covered);
+    window->set_Form(message.text, message.title, message.ok, message.icon);
 
-    if (absent_)
-        popups_.Hold(slot);
+    connect(window, &frmPopupCl::SecretOpened, this, [this, window] {
+        // The read notice goes to the message's sender, unless that address
+        // reaches a whole subnet.
+        if (!IsAnswerable(program_, window->cRipadd))
+            return;
+        SetRemote(program_, window->cRipadd);
+        SendReadNotice(window->cRpackno);
+    });
+    connect(window, &frmPopupCl::ReplyRequested, this, [this, window] {
+        // The reply item is disabled for such a sender; a reply never goes there.
+        if (!IsAnswerable(program_, window->cRipadd))
+            return;
+        frmPopup* compose = ShowCompose();
+        compose->SetDestination(window->cRipadd);
+        SetRemote(program_, window->cRipadd);
+        compose->txtTitle()->setText(MakeReTitle(window->windowTitle()));
+    });
+    return window;
+}
 
-    if (sealed && Settings::IsOn(program_.settings.SECRET_OK)) {
-        window->cmdSecret()->show();
-        window->cmdOK()->hide();
-    } else {
-        window->cmdSecret()->hide();
-        window->cmdOK()->show();
-        if (sealed && answerable)
-            SendPkt(program_, MakePkt(program_, ReqReadNotice) + packetNo + kNul);
+void frmMain::SendReadNotice(const QString& packetNo)
+{
+    try {
+        SendPkt(program_, MakePkt(program_, ReqReadNotice) + packetNo + kNul);
+    } catch (const Failure&) {
     }
-
-    if (absent_) {
-        flasher_.SetNonPopMsg(true);
-    } else {
-        window->show();
-        Screen::SetTopMost(window);
-    }
-    window->set_Form(body.text, body.title, body.ok, body.icon);
 }
 
 void frmMain::ReadNotice(const Datagram& d)
 {
     const qint32 number = ReadNumber(d.extra);
+    // Our packet numbers start at 1: a notice for 0 (an empty column reads
+    // as 0) names nothing we sent.
+    if (number < 1)
+        return;
     const int row = members_.chkPacNo(number, MemberTable::ColSealed);
     if (row < 1)
         return;

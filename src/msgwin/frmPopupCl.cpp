@@ -205,6 +205,7 @@ void frmPopupCl::closeEvent(QCloseEvent* event)
 {
     closed_ = true;
     event->accept();
+    Q_EMIT Closed();
 }
 
 void frmPopupCl::mousePressEvent(QMouseEvent* event)

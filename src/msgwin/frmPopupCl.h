@@ -49,6 +49,8 @@ Q_SIGNALS:
     void ReplyRequested();
     /// The open button uncovered a sealed message.
     void SecretOpened();
+    /// The window was closed by its frame.
+    void Closed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

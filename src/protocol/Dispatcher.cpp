@@ -235,6 +235,10 @@ void Dispatcher::SetPresence(const Datagram& d, const QString& mark)
 void Dispatcher::Receipt(const Datagram& d)
 {
     const qint32 number = ReadNumber(d.extra);
+    // Our packet numbers start at 1: a receipt for 0 (an empty column reads
+    // as 0) names nothing we sent.
+    if (number < 1)
+        return;
     const int r = members_.chkPacNo(number, MemberTable::ColStandard);
     if (r < 1)
         return;

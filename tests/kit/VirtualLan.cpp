@@ -71,7 +71,12 @@ int VirtualLan::Send(VirtualSocket* from, const QString& host, quint16 port,
     if (to.isEmpty()) {
         return SocketErrors::HostNotFound;
     }
-    sent_.append(Datagram{from->ip_, from->LocalPort(), host, port, bytes, priority});
+    Datagram datagram{from->ip_, from->LocalPort(), host, port, bytes, priority};
+    if (refuse) {
+        if (const int error = refuse(datagram); error != 0)
+            return error;
+    }
+    sent_.append(std::move(datagram));
 
     // The limited broadcast stays on the sender's own segment.
     const bool limited = to == QLatin1String("255.255.255.255");

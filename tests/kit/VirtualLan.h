@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace wibblet {
@@ -34,6 +35,10 @@ public:
 
     /// A socket on the host with this name and address.
     std::unique_ptr<VirtualSocket> CreateSocket(const QString& hostName, const QString& ip);
+
+    /// When set, a send it answers with a socket error number fails with it
+    /// and goes nowhere.
+    std::function<int(const Datagram&)> refuse;
 
     /// Every datagram sent on the LAN, in order.
     const QList<Datagram>& Sent() const { return sent_; }

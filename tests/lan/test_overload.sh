@@ -5,7 +5,8 @@
 # and SIGTERM ends it within 2 s. Then entries forged from unused addresses
 # of h1's own subnet, 100 a second: their answers wait for address
 # resolution that never comes. A real peer on h2 sends 60 messages
-# meanwhile; at least 57 must be acknowledged and shown, with no error box.
+# meanwhile; at least 57 must be acknowledged and shown or waiting their turn
+# behind the windows on screen, with no error box.
 source "$(dirname "$0")/lan.sh"
 lan_init "$@"
 lan_build
@@ -92,13 +93,13 @@ lan_log "dead sources: $(cat "$LAN_DIR/forge.out")"
 sleep 2
 ACKED=$(wire_count d.extra "d.src == '10.201.1.11' and d.cmd == 33 and d.extra.startswith('8')")
 lan_state h1 >"$LAN_DIR/h1.state"
-SHOWN=$(grep -c '^window	t[0-9]*$' "$LAN_DIR/h1.state")
+SHOWN=$(($(grep -c '^window	t[0-9]*$' "$LAN_DIR/h1.state") + $(awk -F'\t' '$1 == "waiting" { print $2 }' "$LAN_DIR/h1.state")))
 ROWS=$(grep -c '^member	ghost' "$LAN_DIR/h1.state")
 BOXES=$(($(grep -c '^shown	' "$LAN_DIR/h1/out") - SHOWN_BEFORE))
 lan_log "dead sources: $ACKED of $MESSAGES messages acknowledged, $SHOWN shown," \
     "$BOXES box(es); $ROWS forged hosts listed"
 lan_check "at least $MIN_ACKED of $MESSAGES messages acknowledged ($ACKED)" test "$ACKED" -ge "$MIN_ACKED"
-lan_check "at least $MIN_ACKED of $MESSAGES messages shown ($SHOWN)" test "$SHOWN" -ge "$MIN_ACKED"
+lan_check "at least $MIN_ACKED of $MESSAGES messages shown or waiting ($SHOWN)" test "$SHOWN" -ge "$MIN_ACKED"
 lan_check "no box appeared" test "$BOXES" = 0
 
 lan_done

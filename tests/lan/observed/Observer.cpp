@@ -41,6 +41,8 @@ QByteArray Observer::Report() const
         lines << cells.join(QLatin1Char('\t'));
     }
     lines << QStringLiteral("numpop\t%1").arg(main_.popups().NumPop());
+    lines << QStringLiteral("onscreen\t%1").arg(main_.popups().OnScreen());
+    lines << QStringLiteral("waiting\t%1").arg(main_.popups().Waiting());
     lines << QStringLiteral("tray\t%1\t%2").arg(tray_.Shown() ? 1 : 0).arg(tray_.Tip());
     for (const QWidget* window : QApplication::topLevelWidgets()) {
         if (!window->isVisible())
