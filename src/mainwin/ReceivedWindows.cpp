@@ -13,20 +13,25 @@ namespace wibblet {
 namespace {
 
 // How far each slot's window sits below and right of the one before: enough
-// for its title bar to show, so a stack reads as a stack.
+// for its title bar to show, less where the screen has no room for a whole
+// stack, but never so little that the edges merge.
 constexpr int kStackStepTwips = 360;
+constexpr int kLeastStackStepTwips = 120;
 
 // Moves a window, centred already, down and right by its slot's place in the
-// stack; the stack starts again at the centre before it would leave the screen.
+// stack; on a screen too small even for the least step, the stack starts
+// again at the centre before it would leave the screen.
 void PlaceInStack(QWidget* window, qint32 slot)
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    const int step = Screen::Px(kStackStepTwips);
-    if (!screen || step <= 0 || slot <= 0)
+    if (!screen || slot <= 0)
         return;
     const QRect area = screen->availableGeometry();
     const QRect frame = window->frameGeometry();
     const int room = qMin(area.right() - frame.right(), area.bottom() - frame.bottom());
+    const int least = qMax(1, Screen::Px(kLeastStackStepTwips));
+    const int step =
+        qMax(least, qMin(Screen::Px(kStackStepTwips), room / (ReceivedWindows::kMaxOnScreen - 1)));
     const int places = qMax(1, room / step + 1);
     const int offset = (slot % places) * step;
     window->move(window->pos() + QPoint(offset, offset));
