@@ -23,9 +23,11 @@ QString WriteBody(const QString& text, const QString& title, const QString& ok, 
                   bool revealHost, const QString& hostName, const QString& userName)
 {
     QString fullTitle = WidenColons(title);
+    // The names in the sender note too: a user named "a:b" would otherwise
+    // cut the receiver's title at "[a" and give "b])" to the OK caption.
     if (revealHost)
-        fullTitle += QStringLiteral("  (from  ") + hostName + QLatin1Char('[') + userName
-                     + QStringLiteral("])");
+        fullTitle += QStringLiteral("  (from  ") + WidenColons(hostName) + QLatin1Char('[')
+                     + WidenColons(userName) + QStringLiteral("])");
     return WidenColons(text) + kNul + kColon + fullTitle + kColon + WidenColons(ok) + kColon
            + QString::number(icon) + kNul;
 }

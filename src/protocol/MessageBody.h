@@ -19,7 +19,8 @@ inline constexpr qint32 kForeignIcon = 9;
 
 /// The body a message carries: text, NUL, ":" title ":" OK caption ":" icon,
 /// NUL. Colons in text and title go out full-width; with revealHost the title
-/// ends in the sender note "  (from  " host "[" user "])".
+/// ends in the sender note "  (from  " host "[" user "])", its names with
+/// their colons full-width too.
 QString WriteBody(const QString& text, const QString& title, const QString& ok, qint32 icon,
                   bool revealHost, const QString& hostName, const QString& userName);
 
