@@ -67,8 +67,9 @@ void frmMain::cmdSend_Click()
     frmPopup* compose = ShowCompose();
     const QString destination = row < 0 ? host : members_.Text(row, MemberTable::ColIP);
     // The window keeps its destination; the socket's endpoint is shared by
-    // every sender and may move before the message goes.
-    compose->SetDestination(destination);
+    // every sender and may move before the message goes. The host name
+    // finds the chosen row again where several share the address.
+    compose->SetDestination(destination, row < 0 ? host : members_.Text(row, MemberTable::ColHost));
     SetRemote(program_, destination);
     txtHost_->clear();
     lsvMember_->viewport()->update();

@@ -95,12 +95,12 @@ frmPopupCl* frmMain::BuildPopup(const ReceivedMessage& message)
         SetRemote(program_, window->cRipadd);
         SendReadNotice(window->cRpackno);
     });
-    connect(window, &frmPopupCl::ReplyRequested, this, [this, window] {
+    connect(window, &frmPopupCl::ReplyRequested, this, [this, window, host = message.senderHost] {
         // The reply item is disabled for such a sender; a reply never goes there.
         if (!IsAnswerable(program_, window->cRipadd))
             return;
         frmPopup* compose = ShowCompose();
-        compose->SetDestination(window->cRipadd);
+        compose->SetDestination(window->cRipadd, host);
         SetRemote(program_, window->cRipadd);
         compose->txtTitle()->setText(MakeReTitle(window->windowTitle()));
     });

@@ -201,8 +201,10 @@ int frmPopup::SelectedIcon() const
 void frmPopup::Record(qint32 packetNo, bool sealed)
 {
     // The destination is an address when it came from a row, a host name
-    // when it was typed; a host without a row simply goes unwatched.
-    int row = -1;
+    // when it was typed; a host without a row simply goes unwatched. Rows
+    // may share an address (a host gone without its exit, a newcomer in its
+    // place): the host name, where there is one, decides first.
+    int row = members_.chkMember(hostName_);
     for (int i = 1; i <= members_.Count() && row < 0; ++i) {
         if (members_.Text(i, MemberTable::ColIP) == destination_)
             row = i;

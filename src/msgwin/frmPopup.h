@@ -23,8 +23,15 @@ class frmPopup : public QWidget {
 public:
     frmPopup(Program& program, MemberTable& members, QWidget* parent = nullptr);
 
-    /// The host the next message goes to: an address or a host name.
-    void SetDestination(const QString& host) { destination_ = host; }
+    /// The host the next message goes to: an address or a host name, and
+    /// the name of the host it is written to, when known. A host killed
+    /// without its exit leaves its row behind, and another host may take its
+    /// address: the name picks the row that gets the delivery watch.
+    void SetDestination(const QString& host, const QString& hostName = QString())
+    {
+        destination_ = host;
+        hostName_ = hostName;
+    }
     QString Destination() const { return destination_; }
 
     /// Loading: default title and caption, empty text, host revealed, centred.
@@ -47,7 +54,8 @@ protected:
 private:
     /// The selected icon, 0 to 8.
     int SelectedIcon() const;
-    /// Notes the sent packet on the row of the destination, if it has one.
+    /// Notes the sent packet on the row of the destination, if it has one:
+    /// the row of its host name, else the first with its address.
     void Record(qint32 packetNo, bool sealed);
     /// Keeps the text within kMaxBytes characters as it is typed.
     void LimitText();
@@ -55,6 +63,7 @@ private:
     Program& program_;
     MemberTable& members_;
     QString destination_;
+    QString hostName_;
 
     QLineEdit* txtTitle_ = nullptr;
     QLabel* picIcon_[9] = {};

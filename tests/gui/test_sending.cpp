@@ -158,6 +158,43 @@ TEST_F(SendingTest, ReceiptAfterTwentySecondsPreventsTheNotice)
     EXPECT_TRUE(a->boxes.shown.isEmpty());
 }
 
+// A peer killed without its exit leaves its row; a new host takes its address.
+// What is written to the newcomer is watched on the newcomer's row.
+TEST_F(SendingTest, WatchAndSealedMarkGoOnTheAddresseesRowNotTheFirstOnItsAddress)
+{
+    auto a = Start(QStringLiteral("HOST-A"), QStringLiteral("10.0.0.1"));
+    auto gone = Start(QStringLiteral("HOST-B"), QStringLiteral("10.0.0.2"),
+                      QStringLiteral("[BSC_CFG]\r\nUSER_NAME=いぷ太郎\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 2; }));
+    gone->socket->Close();
+    auto newcomer = Start(QStringLiteral("HOST-C"), QStringLiteral("10.0.0.2"),
+                          QStringLiteral("[BSC_CFG]\r\nUSER_NAME=新しい人\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 3; }));
+    Write(*newcomer, QStringLiteral("HOST-A"), QStringLiteral("question"));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.popups().NumPop() == 1; }));
+    newcomer->socket->Close(); // gone silent too
+
+    // A reply, and a sealed message written through the list.
+    a->clock.Set(QDateTime(QDate(2026, 2, 3), QTime(10, 0)));
+    LastWindow(*a)->mnuRes()->trigger();
+    a->main.Compose()->cmdSend_Click();
+    Write(*a, QStringLiteral("HOST-C"), QStringLiteral("sealed"), 8, true);
+    const MemberTable& members = a->main.members();
+    const int oldRow = members.chkMember(QStringLiteral("HOST-B"));
+    const int newRow = members.chkMember(QStringLiteral("HOST-C"));
+    EXPECT_FALSE(members.Text(newRow, MemberTable::ColStandard).isEmpty());
+    EXPECT_FALSE(members.Text(newRow, MemberTable::ColSealed).isEmpty());
+    EXPECT_TRUE(members.Text(oldRow, MemberTable::ColStandard).isEmpty());
+    EXPECT_TRUE(members.Text(oldRow, MemberTable::ColSealed).isEmpty());
+
+    a->clock.Set(QDateTime(QDate(2026, 2, 3), QTime(10, 0, 33)));
+    a->main.timTimer_Timer();
+    ASSERT_EQ(a->boxes.shown.size(), 1);
+    EXPECT_TRUE(
+        a->boxes.shown[0].text.startsWith(QStringLiteral("新しい人 からの応答がありません。")))
+        << a->boxes.shown[0].text.toStdString();
+}
+
 TEST_F(SendingTest, ComposeWindowKeepsItsDestinationWhileOtherTrafficMovesTheSocket)
 {
     auto a = Start(QStringLiteral("HOST-A"), QStringLiteral("10.0.0.1"));
