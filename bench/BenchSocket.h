@@ -12,8 +12,11 @@ class BenchSocket : public PosixUdpSocket {
 public:
     explicit BenchSocket(bool send) : send_(send) {}
 
-    /// A datagram arrives from the given address.
-    void Inject(const QByteArray& bytes, const QString& fromIP) { Deliver(bytes, fromIP); }
+    /// A datagram arrives from the given address, sent from our own port.
+    void Inject(const QByteArray& bytes, const QString& fromIP)
+    {
+        Deliver(bytes, fromIP, localPort_);
+    }
 
     // Nothing listens: replies leave from a port of the kernel's choosing
     // and our own do not come back to us.

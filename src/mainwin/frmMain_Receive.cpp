@@ -67,9 +67,12 @@ void frmMain::Message(const Datagram& d, bool sealed)
         AddBrdList(program_.settings, program_.ownBroadcast, d.senderAddress);
     }
 
+    // A retransmission is acknowledged again (its sender did not hear the
+    // first receipt) but was shown, or held, the first time.
     const bool covered = sealed && Settings::IsOn(program_.settings.SECRET_OK);
-    popups_.Accept({body.text, body.title, body.ok, body.icon, d.senderAddress, d.senderHost,
-                    packetNo, covered, answerable});
+    if (!d.repeated)
+        popups_.Accept({body.text, body.title, body.ok, body.icon, d.senderAddress, d.senderHost,
+                        packetNo, covered, answerable});
 
     // Sealed messages are not honoured: reported read at once.
     if (sealed && !covered && answerable)

@@ -322,7 +322,7 @@ void PosixUdpSocket::ReadPending()
         }
         for (int i = 0; i < got; ++i) {
             arrivals_.Push(static_cast<const char*>(parts[i].iov_base), messages[i].msg_len,
-                           from[i].sin_addr.s_addr);
+                           from[i].sin_addr.s_addr, ntohs(from[i].sin_port));
         }
         read += got;
         if (got < kReadBatch) {
@@ -363,7 +363,7 @@ void PosixUdpSocket::HandleSlice()
         }
         in_addr from{};
         from.s_addr = arrival.from;
-        Deliver(arrival.bytes, Dotted(from));
+        Deliver(arrival.bytes, Dotted(from), arrival.fromPort);
         if (!self) {
             return;
         }

@@ -2,13 +2,13 @@
 
 namespace wibblet {
 
-bool ReceiveQueue::Push(const char* data, qsizetype size, quint32 from)
+bool ReceiveQueue::Push(const char* data, qsizetype size, quint32 from, quint16 fromPort)
 {
     if (Count() >= maxCount_ || bytes_ + size > maxBytes_) {
         ++dropped_;
         return false;
     }
-    arrivals_.push_back({QByteArray(data, size), from});
+    arrivals_.push_back({QByteArray(data, size), from, fromPort});
     bytes_ += size;
     return true;
 }

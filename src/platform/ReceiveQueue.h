@@ -17,7 +17,8 @@ public:
 
     struct Arrival {
         QByteArray bytes;
-        quint32 from = 0; ///< source IPv4 address, network byte order
+        quint32 from = 0;     ///< source IPv4 address, network byte order
+        quint16 fromPort = 0; ///< source port
     };
 
     explicit ReceiveQueue(qsizetype maxCount = kMaxCount, qsizetype maxBytes = kMaxBytes)
@@ -27,7 +28,7 @@ public:
     }
 
     /// Copies the datagram in; false, and counted, when it does not fit.
-    bool Push(const char* data, qsizetype size, quint32 from);
+    bool Push(const char* data, qsizetype size, quint32 from, quint16 fromPort = 0);
     /// Takes the oldest; the queue must not be empty.
     Arrival Pop();
     bool IsEmpty() const { return arrivals_.empty(); }

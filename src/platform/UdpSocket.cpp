@@ -27,11 +27,12 @@ QString UdpSocket::GetData() const
     return Cp932::Decode(pending_);
 }
 
-void UdpSocket::Deliver(const QByteArray& bytes, const QString& fromIP)
+void UdpSocket::Deliver(const QByteArray& bytes, const QString& fromIP, quint16 fromPort)
 {
     pending_ = bytes;
     ++deliveries_;
     remoteHostIP_ = fromIP;
+    remoteHostPort_ = fromPort;
     // Every peer sends from the port it listens on, which is ours.
     remoteHost_ = fromIP;
     remotePort_ = localPort_;

@@ -44,6 +44,8 @@ public:
     QByteArray GetBytes() const { return pending_; }
     /// Source address of the datagram just read, dotted.
     QString RemoteHostIP() const { return remoteHostIP_; }
+    /// Source port of the datagram just read.
+    quint16 RemoteHostPort() const { return remoteHostPort_; }
 
     void SetRemoteHost(const QString& host) { remoteHost_ = host; }
     QString RemoteHost() const { return remoteHost_; }
@@ -59,7 +61,7 @@ Q_SIGNALS:
 protected:
     /// Hands an arrived datagram to the program: it becomes the pending one
     /// and replies without SetRemoteHost go back to its sender.
-    void Deliver(const QByteArray& bytes, const QString& fromIP);
+    void Deliver(const QByteArray& bytes, const QString& fromIP, quint16 fromPort);
     /// The largest UDP payload over IPv4; the kernel refuses more.
     static constexpr qsizetype kMaxPayload = 65507;
 
@@ -76,6 +78,7 @@ private:
     QString remoteHost_;
     quint16 remotePort_ = 0;
     QString remoteHostIP_;
+    quint16 remoteHostPort_ = 0;
     QByteArray pending_;
     quint64 deliveries_ = 0;
 };

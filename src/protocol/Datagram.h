@@ -18,6 +18,10 @@ struct Datagram {
     QString senderAddress;
     QString senderName;
     QString extra;
+    /// A message identical to one from the same address and port in the last
+    /// two minutes (the dispatcher tells): a retransmission, acknowledged
+    /// again but not shown again.
+    bool repeated = false;
 
     /// Characters from position first to last (1-based, inclusive); throws
     /// Failure 5 when the range has a negative length.

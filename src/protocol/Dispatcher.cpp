@@ -184,8 +184,13 @@ void Dispatcher::Dispatch(const Datagram& d)
         if (const QString number = d.Range(d.c[1] + 1, d.c[2] - 1);
             CutToBytes(number, kMaxPacketNoBytes).size() < number.size())
             throw Failure(Failure::InvalidArgument);
-        if (handler_)
-            handler_->Message(d, kind == Kind::SealedMessage);
+        if (handler_) {
+            Datagram message = d;
+            message.repeated =
+                recent_.Repeats(program_.socket.GetBytes(), d.senderAddress,
+                                program_.socket.RemoteHostPort(), program_.clock.Now());
+            handler_->Message(message, kind == Kind::SealedMessage);
+        }
         break;
     case Kind::GetPubKey:
         if (answerable)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/RecentDatagrams.h"
 #include "protocol/VerifiedSources.h"
 
 #include <QDateTime>
@@ -19,7 +20,7 @@ class MessageHandler {
 public:
     virtual ~MessageHandler() = default;
     /// A message; sealed ones wait under an open button when sealed
-    /// messages are honoured.
+    /// messages are honoured. A retransmission comes with datagram.repeated.
     virtual void Message(const Datagram& datagram, bool sealed) = 0;
     virtual void ReadNotice(const Datagram& datagram) = 0;
 };
@@ -75,6 +76,7 @@ private:
     MessageHandler* handler_ = nullptr;
     std::function<bool()> absent_;
     VerifiedSources verified_;
+    RecentDatagrams recent_;
     bool errorBoxOpen_ = false;
     QDateTime errorBoxClosedAt_; ///< invalid until the first box has closed
 };

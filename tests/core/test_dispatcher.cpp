@@ -8,6 +8,7 @@
 #include "protocol/MemberTable.h"
 #include "protocol/Presence.h"
 #include "protocol/Program.h"
+#include "protocol/RecentDatagrams.h"
 #include "settings/BroadcastList.h"
 #include "settings/Failure.h"
 #include "support/Wait.h"
@@ -25,9 +26,14 @@ const QString kFourNuls = kNul.repeated(4);
 
 /// Records what the dispatcher hands on; fails on demand like a window would.
 struct RecordingHandler : MessageHandler {
-    QStringList calls; // kind, command, sender host, extra
+    QStringList calls;    // kind, command, sender host, extra
+    QList<bool> repeated; // of each message
     int failWith = 0;
-    void Message(const Datagram& d, bool) override { Record(QStringLiteral("Message"), d); }
+    void Message(const Datagram& d, bool) override
+    {
+        repeated << d.repeated;
+        Record(QStringLiteral("Message"), d);
+    }
     void ReadNotice(const Datagram& d) override { Record(QStringLiteral("ReadNotice"), d); }
     void Record(const QString& kind, const Datagram& d)
     {
@@ -453,4 +459,54 @@ TEST_F(DispatcherTest, AnswersToAnAddressThatHasOnlySentEntriesAreRateLimited)
     Send(*far, "1:6:jiro:PC07:1:" + kFourNuls);
     EXPECT_EQ(priorities(), (QList<SendPriority>{stranger, stranger, verified, verified, stranger,
                                                  stranger, verified, verified}));
+}
+
+// A copy of a message from the same address and port is passed on marked as
+// a retransmission, in both modes; from another port it is a message.
+TEST_F(DispatcherTest, RetransmittedMessagesArePassedOnMarked)
+{
+    auto otherPort = lan.CreateSocket(QStringLiteral("PC02"), QStringLiteral("10.0.0.2"));
+    ASSERT_EQ(otherPort->Bind(1002), 0);
+    for (const char* command : {"20", "288"}) {
+        p.settings.IP_MSG = QString::fromLatin1(command == QLatin1String("20") ? "" : "1");
+        p.messageCode = QString::fromLatin1(command);
+        handler.repeated.clear();
+        const QString message =
+            QStringLiteral("1:5:u:PC02:%1:hi").arg(QLatin1String(command)) + kNul;
+        Send(message);
+        Send(message);
+        Send(*otherPort, message);
+        EXPECT_EQ(handler.repeated, (QList<bool>{false, true, false})) << command;
+    }
+}
+
+TEST(RecentDatagramsTest, OnlyTheSameBytesFromTheSameSourceWithinTwoMinutesRepeat)
+{
+    RecentDatagrams recent;
+    const QString address = QStringLiteral("10.0.0.2");
+    const QByteArray message = QByteArrayLiteral("1:5:u:PC02:32:hi");
+    QDateTime t(QDate(2026, 2, 3), QTime(9, 0));
+    EXPECT_FALSE(recent.Repeats(message, address, 2425, t));
+    EXPECT_TRUE(recent.Repeats(message, address, 2425, t.addSecs(119)));
+    // Same packet number, other bytes: a peer restarted counts from 1 again.
+    EXPECT_FALSE(recent.Repeats("1:5:u:PC02:32:ho", address, 2425, t.addSecs(119)));
+    EXPECT_FALSE(recent.Repeats(message, address, 2426, t.addSecs(119)));
+    EXPECT_FALSE(recent.Repeats(message, QStringLiteral("10.0.0.3"), 2425, t.addSecs(119)));
+    // The window runs from the last copy.
+    EXPECT_TRUE(recent.Repeats(message, address, 2425, t.addSecs(200)));
+    EXPECT_FALSE(recent.Repeats(message, address, 2425, t.addSecs(320)));
+    // A clock set back an hour makes nothing a repeat for that hour.
+    EXPECT_FALSE(recent.Repeats(message, address, 2425, t.addSecs(320 - 3600)));
+}
+
+TEST(RecentDatagramsTest, FullItForgetsTheOldestFirst)
+{
+    RecentDatagrams recent;
+    const QDateTime t(QDate(2026, 2, 3), QTime(9, 0));
+    const auto datagram = [](int i) { return QByteArray::number(i); };
+    for (int i = 0; i < 100000; ++i)
+        recent.Repeats(datagram(i), QStringLiteral("10.0.0.2"), 2425, t);
+    EXPECT_EQ(recent.Count(), RecentDatagrams::kMaxEntries);
+    EXPECT_TRUE(recent.Repeats(datagram(99999), QStringLiteral("10.0.0.2"), 2425, t));
+    EXPECT_FALSE(recent.Repeats(datagram(0), QStringLiteral("10.0.0.2"), 2425, t));
 }

@@ -97,6 +97,7 @@ TEST_F(PosixUdpSocketTest, ArrivalPointsRepliesAtTheSenderOnOurPort)
     ASSERT_TRUE(aIn.WaitFor(1));
     EXPECT_EQ(a.RemoteHost(), "127.0.0.1");
     EXPECT_EQ(a.RemotePort(), kPort);
+    EXPECT_EQ(a.RemoteHostPort(), kPort + 1); // where it came from
 
     // In one namespace "the sender's address on our port" is ourselves.
     ASSERT_EQ(a.SendBytes("pong"), 0);

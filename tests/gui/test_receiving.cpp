@@ -251,8 +251,43 @@ TEST_F(ReceivingTest, SlotsAreReusedLowestFirstAndEveryDismissedSlotIsReleased)
     EXPECT_EQ(Window(3)->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(),
               QStringLiteral("next"));
 
-    // The same datagram twice gives two windows.
     EXPECT_EQ(peer->Commands(33).size(), 12);
+
+    // The same datagram again is a retransmission: acknowledged, no window.
+    peer->SendMessage(QStringLiteral("6"), 20,
+                      Body(QStringLiteral("next"), QStringLiteral("t"), QStringLiteral("o"), 0));
+    ASSERT_TRUE(WaitUntil([&] { return peer->Commands(33).size() == 14; }));
+    test::RunEventsFor(20);
+    EXPECT_EQ(me->main.popups().NumPop(), 6);
+}
+
+// IP Messenger sends a message again, packet number and all, until it has a
+// receipt. A copy from the same address and port within two minutes is
+// acknowledged as the first was and not shown again.
+TEST_F(ReceivingTest, RetransmissionsAreAcknowledgedAgainButShownOnce)
+{
+    Start();
+    const QString sealed =
+        Body(QStringLiteral("sealed"), QStringLiteral("t"), QStringLiteral("o"), 0);
+    peer->SendMessage(QStringLiteral("12"), 800, sealed); // not honoured: read at once
+    ASSERT_TRUE(WaitForMessages(1));
+    me->clock.AdvanceSeconds(119);
+    peer->SendMessage(QStringLiteral("12"), 800, sealed);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return peer->Commands(33).size() == 4 && peer->Commands(48).size() == 2; }));
+    test::RunEventsFor(20);
+    EXPECT_EQ(me->main.popups().NumPop(), 1);
+
+    // Packet numbers restart at 1 on every start: the same number with other
+    // bytes is a new message.
+    peer->SendMessage(QStringLiteral("12"), 800,
+                      Body(QStringLiteral("other"), QStringLiteral("t"), QStringLiteral("o"), 0));
+    ASSERT_TRUE(WaitForMessages(2));
+    // Two minutes after the last copy the same bytes are a message again.
+    me->clock.AdvanceSeconds(120);
+    peer->SendMessage(QStringLiteral("12"), 800, sealed);
+    ASSERT_TRUE(WaitForMessages(3));
+    EXPECT_EQ(peer->Commands(33).size(), 8);
 }
 
 // More messages than may be on screen: the rest wait, in arrival order, and

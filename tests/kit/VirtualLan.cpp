@@ -83,6 +83,7 @@ int VirtualLan::Send(VirtualSocket* from, const QString& host, quint16 port,
     const bool broadcast = limited || to.endsWith(QLatin1String(".255"));
     const QString subnet = Subnet(limited ? from->ip_ : to);
     const QString fromIP = from->ip_;
+    const quint16 fromPort = from->LocalPort();
     for (VirtualSocket* socket : std::as_const(sockets_)) {
         if (!socket->bound_ || socket->LocalPort() != port) {
             continue;
@@ -94,11 +95,11 @@ int VirtualLan::Send(VirtualSocket* from, const QString& host, quint16 port,
         // loop runs simply drops the call.
         QMetaObject::invokeMethod(
             socket,
-            [socket, bytes, fromIP, port] {
+            [socket, bytes, fromIP, fromPort, port] {
                 // A socket closed (or rebound elsewhere) meanwhile loses what
                 // was still queued for it, as a real one does.
                 if (socket->bound_ && socket->LocalPort() == port) {
-                    socket->Receive(bytes, fromIP);
+                    socket->Receive(bytes, fromIP, fromPort);
                 }
             },
             Qt::QueuedConnection);
@@ -169,9 +170,9 @@ int VirtualSocket::SendTo(const QString& host, quint16 port, const QByteArray& b
     return lan_->Send(this, host, port, bytes, priority);
 }
 
-void VirtualSocket::Receive(const QByteArray& bytes, const QString& fromIP)
+void VirtualSocket::Receive(const QByteArray& bytes, const QString& fromIP, quint16 fromPort)
 {
-    Deliver(bytes, fromIP);
+    Deliver(bytes, fromIP, fromPort);
 }
 
 } // namespace wibblet

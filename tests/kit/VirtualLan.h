@@ -74,7 +74,7 @@ protected:
 private:
     friend class VirtualLan;
     VirtualSocket(VirtualLan* lan, QString hostName, QString ip);
-    void Receive(const QByteArray& bytes, const QString& fromIP);
+    void Receive(const QByteArray& bytes, const QString& fromIP, quint16 fromPort);
 
     VirtualLan* lan_;
     QString hostName_;
