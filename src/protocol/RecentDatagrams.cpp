@@ -48,8 +48,7 @@ bool RecentDatagrams::Repeats(const QByteArray& bytes, const QString& address, q
 
 void RecentDatagrams::Trim(qint64 now)
 {
-    while (!order_.empty()
-           && (Count() > maxEntries_ || !InWindow(order_.front().at, now))) {
+    while (!order_.empty() && (Count() > maxEntries_ || !InWindow(order_.front().at, now))) {
         const Entry& oldest = order_.front();
         // Forgotten only with its last copy: a superseded entry leaves it be.
         if (const auto it = last_.find(oldest.digest); it != last_.end() && it.value() == oldest.at)
