@@ -1,5 +1,6 @@
 #include "platform/gui/QtMessageBoxes.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 
 #include <memory>
@@ -99,6 +100,10 @@ void QtMessageBoxes::Notify(const BoxRequest& box, std::function<void()> closed)
         if (closed)
             closed();
     });
+    // Nothing owns a box left open: it goes when the event loop ends, while
+    // the application that drew it is still there.
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, dialog,
+                     &QObject::deleteLater);
     dialog->show();
 }
 
