@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace wibblet {
 
 enum class BoxButtons { Ok, OkCancel, YesNo };
@@ -20,12 +22,17 @@ struct BoxRequest {
     QString Caption() const { return title.isEmpty() ? QStringLiteral("Wibblet") : title; }
 };
 
-/// Modal message boxes. While a box is open, events (datagrams, timers) are
-/// still delivered, so callers must tolerate re-entry at this call.
+/// Message boxes. Show is modal: while its box is open, events (datagrams,
+/// timers) are still delivered, so callers must tolerate re-entry at that
+/// call. Notify blocks nothing.
 class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
     virtual BoxAnswer Show(const BoxRequest& box) = 0;
+    /// Shows an OK-only box (box.buttons is not looked at) that leaves every
+    /// other window usable, and returns at once; closed runs when the user
+    /// has closed it, never from within this call.
+    virtual void Notify(const BoxRequest& box, std::function<void()> closed) = 0;
 
     /// A box with the application title and no icon.
     BoxAnswer Tell(const QString& text, BoxButtons buttons = BoxButtons::Ok)

@@ -1,5 +1,6 @@
 #include "protocol/Dispatcher.h"
 
+#include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/UdpSocket.h"
 #include "protocol/Answerable.h"
@@ -15,6 +16,8 @@
 #include "settings/NumberText.h"
 #include "settings/Settings.h"
 #include "settings/SockErrText.h"
+
+#include <QPointer>
 
 #include <initializer_list>
 
@@ -32,6 +35,11 @@ bool IsOneOf(qint32 command, std::initializer_list<const char*> codes)
 }
 
 const QString kFourNuls(4, QChar(u'\0'));
+
+// After the error box closes, further failures show none for this long. One
+// bad datagram every half second would otherwise bring it back the moment
+// the user closed it, and each box takes the focus from what they were doing.
+constexpr qint64 kErrorBoxQuietSeconds = 60;
 
 // IP Messenger's flag for a datagram written in UTF-8.
 constexpr qint32 kUtf8Option = 0x800000;
@@ -248,21 +256,37 @@ void Dispatcher::Receipt(const Datagram& d)
 
 void Dispatcher::ShowErrorBox(int number)
 {
-    // One box at a time: under a flood of bad datagrams, nested boxes would
-    // pile up without bound. Datagrams are still handled while it is open;
-    // a further failure only drops its datagram.
+    // One box at a time: under a flood of bad datagrams, boxes would pile up
+    // without bound. Datagrams are still handled while it is open; a further
+    // failure only drops its datagram, as it does in the quiet time after.
     if (errorBoxOpen_)
         return;
+    if (errorBoxClosedAt_.isValid()) {
+        // A clock set back gives a negative time: not quiet, or one set back
+        // an hour would keep the box away for that hour.
+        const qint64 since = errorBoxClosedAt_.secsTo(program_.clock.Now());
+        if (since >= 0 && since < kErrorBoxQuietSeconds)
+            return;
+    }
     errorBoxOpen_ = true;
-    program_.boxes.Show(
+    // The box blocks no window (a modal one under a steady trickle of bad
+    // datagrams kept the user out of every window), so this returns at once.
+    // The dispatcher may be gone by the time the user closes it.
+    const QPointer<Dispatcher> self(this);
+    program_.boxes.Notify(
         {QStringLiteral("メッセージ送受信時に、謎の通信エラーが発生しました。\r\n\r\n")
              + SockErrText(QString::number(number))
              + QStringLiteral("\r\n\r\n"
                               "通信相手に問題が発生したか、受信不可能なメッセージが送信された可能性"
                               "があります。\r\n"
                               "送受信メッセージは、ネットの藻屑と消えました。"),
-         QStringLiteral("送受信できませんでした。(^-^;"), BoxButtons::Ok, BoxIcon::None});
-    errorBoxOpen_ = false;
+         QStringLiteral("送受信できませんでした。(^-^;"), BoxButtons::Ok, BoxIcon::None},
+        [self] {
+            if (!self)
+                return;
+            self->errorBoxOpen_ = false;
+            self->errorBoxClosedAt_ = self->program_.clock.Now();
+        });
 }
 
 } // namespace wibblet

@@ -2,6 +2,7 @@
 
 #include "protocol/VerifiedSources.h"
 
+#include <QDateTime>
 #include <QObject>
 
 #include <functional>
@@ -26,7 +27,7 @@ public:
 /// Handles every datagram that reaches the program's port: keeps the member
 /// list, answers entries, closes delivery watches on receipts, and hands
 /// messages and read notices on. Any failure ends the datagram's handling
-/// with one error box.
+/// with an error box: one at a time, and none in the minute after one closed.
 class Dispatcher : public QObject {
     Q_OBJECT
 public:
@@ -75,6 +76,7 @@ private:
     std::function<bool()> absent_;
     VerifiedSources verified_;
     bool errorBoxOpen_ = false;
+    QDateTime errorBoxClosedAt_; ///< invalid until the first box has closed
 };
 
 } // namespace wibblet

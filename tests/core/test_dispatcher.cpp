@@ -120,6 +120,13 @@ struct DispatcherTest : ::testing::Test {
         members.SetText(r, MemberTable::ColIP, ip);
     }
 
+    /// The user closes the error box and waits out the minute before another may show.
+    void CloseErrorBoxAndWait()
+    {
+        boxes.CloseNotices();
+        clock.AdvanceSeconds(60);
+    }
+
     QStringList ErrorNumbers() const
     {
         QStringList out;
@@ -246,6 +253,7 @@ TEST_F(DispatcherTest, MalformedDatagramsShowTheErrorBoxWithTheirNumber)
     };
     QStringList expected;
     for (const auto& row : table) {
+        CloseErrorBoxAndWait();
         Send(row.text);
         if (row.number)
             expected << QString::fromLatin1(row.number);
@@ -273,26 +281,51 @@ TEST_F(DispatcherTest, ErrorBoxWordingForAFailureInTheMessageHandler)
     EXPECT_EQ(box.icon, BoxIcon::None);
 }
 
-TEST_F(DispatcherTest, OneErrorBoxAtATimeWhileDatagramsAreStillHandled)
+TEST_F(DispatcherTest, OneErrorBoxAtATimeThenNoneForAMinuteAfterItCloses)
 {
     const QString bad = "1:5:u:PC02:abc:" + kNul;
-    boxes.whileOpen = [&](const BoxRequest&) {
-        if (boxes.shown.size() > 1)
-            return; // a second box is the fault under test; don't recurse
-        for (int i = 0; i < 5; ++i)
-            Send(bad);
-        Send("1:6:hanako:PC02:1:" + kFourNuls);
-        Send(*far, "1:7:u:PC07:1");
-    };
     Send(bad);
-    boxes.whileOpen = nullptr;
+    // Open: further failures are dropped, other datagrams still handled.
+    for (int i = 0; i < 5; ++i)
+        Send(bad);
+    Send("1:6:hanako:PC02:1:" + kFourNuls);
+    Send(*far, "1:7:u:PC07:1");
     EXPECT_EQ(boxes.shown.size(), 1);
     EXPECT_EQ(Rows(), QStringList{"PC02|hanako||10.0.0.2|||"});
     EXPECT_EQ(Replies().size(), 2);
 
-    // Closed again: the next failure has its own box.
+    // Closed: a datagram every half second must not bring it straight back.
+    boxes.CloseNotices();
+    Send(bad);
+    clock.AdvanceSeconds(59);
+    Send(bad);
+    EXPECT_EQ(boxes.shown.size(), 1);
+    clock.AdvanceSeconds(1);
     Send(bad);
     EXPECT_EQ(boxes.shown.size(), 2);
+
+    // A clock set back an hour after a close silences it no longer than a minute.
+    boxes.CloseNotices();
+    clock.AdvanceSeconds(-3600);
+    Send(bad);
+    clock.AdvanceSeconds(60);
+    Send(bad);
+    EXPECT_EQ(boxes.shown.size(), 3);
+}
+
+TEST_F(DispatcherTest, AnErrorBoxClosedAfterItsDispatcherIsGoneIsHarmless)
+{
+    auto socket3 = lan.CreateSocket(QStringLiteral("PC03"), QStringLiteral("10.0.0.3"));
+    ASSERT_EQ(socket3->Bind(1001), 0);
+    ScriptedMessageBoxes boxes3;
+    Program other{*socket3, boxes3, clock};
+    auto dispatcher3 = std::make_unique<Dispatcher>(other, members);
+    near->SetRemoteHost(QStringLiteral("10.0.0.3"));
+    near->SetRemotePort(1001);
+    ASSERT_EQ(near->SendData("1:5:u:PC02:abc:" + kNul), 0);
+    ASSERT_TRUE(WaitUntil([&] { return boxes3.shown.size() == 1; }));
+    dispatcher3.reset();
+    boxes3.CloseNotices(); // AddressSanitizer tells if this touches the dispatcher
 }
 
 TEST_F(DispatcherTest, MessagesAndReadNoticesReachTheHandler)
@@ -368,6 +401,7 @@ TEST_F(DispatcherTest, APacketNumberTooLongToEchoMakesAMalformedMessage)
     QStringList expectedBoxes;
     for (const auto& row : table) {
         handler.calls.clear();
+        CloseErrorBoxAndWait();
         Send("1:" + row.number + ":u:PC02:20:x" + kNul);
         if (!row.passed)
             expectedBoxes << QStringLiteral("(5:)");
@@ -375,6 +409,7 @@ TEST_F(DispatcherTest, APacketNumberTooLongToEchoMakesAMalformedMessage)
         EXPECT_EQ(ErrorNumbers(), expectedBoxes) << row.number.size();
     }
     // Only messages echo theirs.
+    CloseErrorBoxAndWait();
     Send("1:" + QString(40, u'7') + ":u:PC02:1:" + kFourNuls);
     EXPECT_EQ(members.Count(), 1);
     EXPECT_EQ(ErrorNumbers().size(), 3);

@@ -369,5 +369,44 @@ TEST(QtMessageBoxes, SystemModalStaysOnTop)
     }
 }
 
+TEST(QtMessageBoxes, NotifyReturnsAtOnceWithABoxThatBlocksNoOtherWindow)
+{
+    for (const Press press : {Press::Ok, Press::Escape, Press::Close}) {
+        SCOPED_TRACE(static_cast<int>(press));
+        BoxRequest request;
+        request.title = QStringLiteral("Failed");
+        request.text = QStringLiteral("From <b>bob</b>\r\nsecond line");
+        request.buttons = BoxButtons::YesNo; // not looked at: OK only
+        int closed = 0;
+        QtMessageBoxes boxes;
+        boxes.Notify(request, [&] { ++closed; }); // nobody presses anything meanwhile
+        QPointer<QMessageBox> box;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* found = qobject_cast<QMessageBox*>(widget); found && found->isVisible())
+                box = found;
+        }
+        ASSERT_TRUE(box);
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        EXPECT_EQ(box->windowModality(), Qt::NonModal);
+        EXPECT_EQ(box->windowTitle(), QStringLiteral("Failed"));
+        EXPECT_EQ(box->text(), QStringLiteral("From <b>bob</b>\nsecond line"));
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);
+        EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+        EXPECT_EQ(closed, 0);
+
+        if (press == Press::Ok) {
+            box->button(QMessageBox::Ok)->click();
+        } else if (press == Press::Escape) {
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(box, &key);
+        } else {
+            box->close();
+        }
+        EXPECT_EQ(closed, 1);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_FALSE(box); // deleted once closed
+    }
+}
+
 } // namespace
 } // namespace wibblet

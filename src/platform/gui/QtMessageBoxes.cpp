@@ -2,6 +2,8 @@
 
 #include <QMessageBox>
 
+#include <memory>
+
 namespace wibblet {
 
 namespace {
@@ -56,29 +58,48 @@ BoxAnswer FromQt(QMessageBox::StandardButton clicked, const ButtonSet& set)
     }
 }
 
+// Show's and Notify's box: caption, text, icon, buttons and modality.
+QMessageBox* NewBox(const BoxRequest& box, const ButtonSet& set, Qt::WindowModality modality)
+{
+    // Lines come joined with CR LF, which a label would show as stray glyphs.
+    QString text = box.text;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    auto* dialog = new QMessageBox(ToQt(box.icon), box.Caption(), text, set.buttons);
+    // The text may come from the network: never let it be taken for rich text.
+    dialog->setTextFormat(Qt::PlainText);
+    dialog->setDefaultButton(set.defaultButton);
+    dialog->setEscapeButton(set.escapeButton);
+    dialog->setWindowModality(modality);
+    // X11 has no system-wide modality; staying on top of every window is the
+    // nearest a box can get to being seen over other programs. Set after the
+    // modality, which clears this flag.
+    if (box.systemModal)
+        dialog->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    return dialog;
+}
+
 } // namespace
 
 BoxAnswer QtMessageBoxes::Show(const BoxRequest& box)
 {
     const ButtonSet set = ToQt(box.buttons);
-
-    // Lines come joined with CR LF, which a label would show as stray glyphs.
-    QString text = box.text;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QMessageBox dialog(ToQt(box.icon), box.Caption(), text, set.buttons);
-    // The text may come from the network: never let it be taken for rich text.
-    dialog.setTextFormat(Qt::PlainText);
-    dialog.setDefaultButton(set.defaultButton);
-    dialog.setEscapeButton(set.escapeButton);
-    // X11 has no system-wide modality; staying on top of every window is the
-    // nearest a box can get to being seen over other programs.
-    dialog.setWindowModality(Qt::ApplicationModal);
-    if (box.systemModal)
-        dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    const std::unique_ptr<QMessageBox> dialog(NewBox(box, set, Qt::ApplicationModal));
 
     // exec() runs a nested event loop: sockets and timers keep being served.
-    dialog.exec();
-    return FromQt(dialog.standardButton(dialog.clickedButton()), set);
+    dialog->exec();
+    return FromQt(dialog->standardButton(dialog->clickedButton()), set);
+}
+
+void QtMessageBoxes::Notify(const BoxRequest& box, std::function<void()> closed)
+{
+    // Modality would block input to every other window of the program.
+    QMessageBox* dialog = NewBox(box, ToQt(BoxButtons::Ok), Qt::NonModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(dialog, &QDialog::finished, dialog, [closed = std::move(closed)] {
+        if (closed)
+            closed();
+    });
+    dialog->show();
 }
 
 } // namespace wibblet
