@@ -26,7 +26,8 @@ bool CommandIs(const char* payload, size_t size, const char* command)
             start = i + 1;
         } else if (colons == 5) {
             const size_t length = i - start;
-            return length == std::strlen(command) && std::memcmp(payload + start, command, length) == 0;
+            return length == std::strlen(command)
+                   && std::memcmp(payload + start, command, length) == 0;
         }
     }
     return false;

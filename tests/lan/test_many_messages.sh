@@ -96,11 +96,19 @@ lan_log "figure: $RSS_NONE KiB with no window on screen, $RSS_TWENTY KiB with 20
 lan_peer_send p 10.201.1.11 '1:30:peer:h2:1:peer\0'
 lan_wait_for 5 lan_shows h1 '^member\th2\tpeer\t' || lan_fail "h2 is not listed"
 send_many 0 2000 '"1:%d:peer:h2:48:%s\0" % (100 + i, ["0", "00", " 0", "-0", "+0", "0.4"][i % 6])'
+# A message after them: once it is acknowledged, every notice has been handled.
+lan_peer_send p 10.201.1.11 '1:999:peer:h2:20:after the notices\0:n:OK:0\0'
+lan_wire p "any($H1 and d.cmd == 33 and d.extra == '999\\0' for d in P)" 10 \
+    || lan_fail "the message after the notices is not acknowledged"
+echo okall >"$LAN_DIR/h1/in"
+lan_wait_for 5 lan_shows h1 '^onscreen\t0$' || lan_fail "the message after the notices stays"
 lan_state h1 >"$LAN_DIR/h1.state"
 lan_check "2,000 read notices for 0, in six spellings, open no notice (numopn stays -1)" \
     grep -qP '^numopn\t-1$' "$LAN_DIR/h1.state"
-lan_check "no window is titled with the peer's name" \
-    eval "! grep -qP '^window\tpeer$' '$LAN_DIR/h1.state'"
+# A notice window is titled with the user name of the row it matched.
+lan_check "no window is titled with a listed user's name" \
+    awk -F'\t' '$1 == "member" { user[$3] = 1 } $1 == "window" && $2 in user { found = 1 }
+                END { exit found }' "$LAN_DIR/h1.state"
 
 # --- held while away, then brought up ----------------------------------------------
 
