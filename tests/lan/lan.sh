@@ -263,7 +263,8 @@ lan_has_line()
 # Starts a copy of BINARY on HOST from a program folder of its own
 # ($LAN_DIR/HOST/wibblet, so its settings file is wibblet.ini beside it).
 # A third argument is written to the settings file first. Offscreen, or on
-# the X display LAN_DISPLAY when it is set (see lan_xvfb).
+# the X display LAN_DISPLAY when it is set (see lan_xvfb). Variables in the
+# array LAN_ENV (NAME=VALUE) are set for the program alone.
 lan_start()
 {
     local host=$1 binary=$2 ini=${3:-}
@@ -282,7 +283,7 @@ lan_start()
     lan_cmd "$host"
     local platform=(QT_QPA_PLATFORM=offscreen)
     [[ -n ${LAN_DISPLAY:-} ]] && platform=(QT_QPA_PLATFORM=xcb DISPLAY="$LAN_DISPLAY")
-    "${LAN_CMD[@]}" env "${platform[@]}" XDG_RUNTIME_DIR="$folder/run" \
+    "${LAN_CMD[@]}" env "${platform[@]}" "${LAN_ENV[@]}" XDG_RUNTIME_DIR="$folder/run" \
         "$folder/wibblet" <"$folder/in" >>"$folder/out" 2>>"$folder/err" &
     LAN_PROGRAM[$host]=$!
     LAN_PIDS+=($!)
@@ -339,7 +340,7 @@ lan_state()
         sleep 0.02
     done
     awk -v n="$before" '/^end$/ { ++ends; next } ends == n { print }' "$folder/out" \
-        | grep -v '^shown	'
+        | grep -v '^shown	\|^popup	'
 }
 
 # Holds when HOST's state report has a line matching the Perl regex (tabs as \t).

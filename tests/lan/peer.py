@@ -26,6 +26,7 @@ import time
 
 # Not exported by every Python's socket module.
 IP_PKTINFO = getattr(socket, "IP_PKTINFO", 8)
+SO_RCVBUFFORCE = getattr(socket, "SO_RCVBUFFORCE", 33)
 
 
 def unescape(text):
@@ -53,6 +54,12 @@ def listen(args):
     sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     sock.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
     sock.setsockopt(socket.IPPROTO_IP, IP_PKTINFO, 1)
+    # Room for the answers to a burst (thousands of receipts) while this
+    # process is not scheduled; past the usual limit, which root may pass.
+    try:
+        sock.setsockopt(socket.SOL_SOCKET, SO_RCVBUFFORCE, 8 * 1024 * 1024)
+    except OSError:
+        pass
     try:
         sock.bind(("", args.port))
     except OSError as error:

@@ -8,8 +8,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QTextEdit>
@@ -28,6 +31,25 @@ Observer::Observer(frmMain& main, const TrayIcon& tray, const ObservedBoxes& box
       notifier_(new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this))
 {
     connect(notifier_, &QSocketNotifier::activated, this, &Observer::ReadInput);
+    // Every window shown, wherever it is built: received-message windows are
+    // reported the moment they come up, in the order they do.
+    qApp->installEventFilter(this);
+}
+
+bool Observer::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Show && watched->objectName() == QLatin1String("frmPopupCl")) {
+        const auto* window = qobject_cast<QWidget*>(watched);
+        if (window && window->isWindow()) {
+            const QByteArray line = QStringLiteral("popup\t%1\t%2\n")
+                                        .arg(ObservedBoxes::Escaped(window->windowTitle()))
+                                        .arg(main_.popups().OnScreen())
+                                        .toUtf8();
+            std::fputs(line.constData(), stdout);
+            std::fflush(stdout);
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 QByteArray Observer::Report() const
@@ -43,6 +65,7 @@ QByteArray Observer::Report() const
     lines << QStringLiteral("numpop\t%1").arg(main_.popups().NumPop());
     lines << QStringLiteral("onscreen\t%1").arg(main_.popups().OnScreen());
     lines << QStringLiteral("waiting\t%1").arg(main_.popups().Waiting());
+    lines << QStringLiteral("numopn\t%1").arg(main_.NumOpN());
     lines << QStringLiteral("tray\t%1\t%2").arg(tray_.Shown() ? 1 : 0).arg(tray_.Tip());
     for (const QWidget* window : QApplication::topLevelWidgets()) {
         if (!window->isVisible())
@@ -87,6 +110,10 @@ void Observer::ReadInput()
             const qsizetype space = rest.indexOf(QLatin1Char(' '));
             if (space > 0)
                 Reply(rest.left(space).toInt(), rest.mid(space + 1));
+        } else if (line == "absent") {
+            main_.mnuNonPopup_Click();
+        } else if (line == "okall") {
+            ClickEveryOk();
         }
     }
 }
@@ -122,6 +149,16 @@ void Observer::Reply(qint32 slot, const QString& text)
         return;
     txtMSG->setPlainText(text);
     compose->cmdSend_Click();
+}
+
+void Observer::ClickEveryOk()
+{
+    // A copy, so that nothing a click sets off can change the list walked.
+    const QList<QPointer<frmPopupCl>> windows = main_.popups().PopCl();
+    for (const QPointer<frmPopupCl>& window : windows) {
+        if (window && window->isVisible())
+            window->cmdOK()->click();
+    }
 }
 
 } // namespace wibblet::test

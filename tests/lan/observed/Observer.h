@@ -20,7 +20,10 @@ class ObservedBoxes;
 /// message's with its text) and the boxes shown so far, closed by "end".
 /// A line "send HOST TEXT" sends TEXT to HOST the way a user would:
 /// destination box, send button, compose window. A line "reply SLOT TEXT"
-/// answers the message window in that slot through its reply item.
+/// answers the message window in that slot through its reply item. A line
+/// "absent" runs the absence-mode menu item; "okall" clicks the OK button of
+/// every received-message window on screen. Whenever such a window is shown,
+/// a line "popup TITLE ONSCREEN" is printed at once.
 class Observer : public QObject {
     Q_OBJECT
 public:
@@ -29,10 +32,14 @@ public:
     /// The state report, every line but the last tab-separated.
     QByteArray Report() const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void ReadInput();
     void Send(const QString& host, const QString& text);
     void Reply(qint32 slot, const QString& text);
+    void ClickEveryOk();
 
     frmMain& main_;
     const TrayIcon& tray_;
