@@ -11,7 +11,7 @@
   peer.py check [--within S] FILE EXPR
       Evaluates the Python expression EXPR over P, the list of datagrams in
       FILE (fields: src, dst, sport, text, ver, no, packet, user, host, cmd,
-      extra; and consecutive(numbers)), again and again for up to S seconds;
+      extra, and raw: the bytes, from sniff.py; and consecutive(numbers)), again and again for up to S seconds;
       exits 0 once it holds, else prints the datagrams and exits 1.
   peer.py show FILE
       Prints the datagrams of FILE, one per line.
@@ -104,6 +104,8 @@ class Datagram:
         self.dst = entry.get("dst")
         self.sport = entry["sport"]
         self.text = entry["text"]
+        # The bytes as sent, where the recorder kept them (sniff.py does).
+        self.raw = bytes.fromhex(entry["hex"]) if "hex" in entry else None
         parts = self.text.split(":", 5)
         parts += [None] * (6 - len(parts))
         self.ver, self.no, self.user, self.host, command, self.extra = parts
