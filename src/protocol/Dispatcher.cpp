@@ -8,6 +8,7 @@
 #include "protocol/Datagram.h"
 #include "protocol/FieldLimits.h"
 #include "protocol/MemberTable.h"
+#include "protocol/OfferedFiles.h"
 #include "protocol/Packet.h"
 #include "protocol/Presence.h"
 #include "protocol/Program.h"
@@ -187,6 +188,8 @@ void Dispatcher::Dispatch(const Datagram& d)
             message.repeated =
                 recent_.Repeats(program_.socket.GetBytes(), d.senderAddress,
                                 program_.socket.RemoteHostPort(), program_.clock.Now());
+            // The own mode compares command numbers exactly: it never sees the option.
+            message.filesOffered = emulation && (d.command & kFileAttachOption);
             handler_->Message(message, kind == Kind::SealedMessage);
         }
         break;
