@@ -1,5 +1,6 @@
-// Datagram::Parse and ReadBody on any bytes a peer could send, and the body
-// round trip: what WriteBody builds, ReadBody gives back.
+// Datagram::Parse and ReadBody on any bytes a peer could send (also read as
+// offering files), and the body round trip: what WriteBody builds, ReadBody
+// gives back.
 #include "platform/Cp932.h"
 #include "protocol/Datagram.h"
 #include "protocol/MessageBody.h"
@@ -38,6 +39,13 @@ void ParseAnything(const QByteArray& bytes)
         const MessageBody body = ReadBody(d, QStringLiteral("T"), QStringLiteral("OK"));
         Check(body.text.size() <= text.size());
         Check(!body.text.contains(QChar(u'\0')));
+        // Read as offering files: the same text and one line of bounded length.
+        Datagram offered = d;
+        offered.filesOffered = true;
+        const MessageBody files = ReadBody(offered, QStringLiteral("T"), QStringLiteral("OK"));
+        Check(files.text.startsWith(body.text));
+        Check(files.text.size() <= body.text.size() + 2 + 160);
+        Check(!files.text.contains(QChar(u'\0')));
     } catch (const Failure& failure) {
         Check(failure.Number() == Failure::InvalidArgument || failure.Number() == Failure::Overflow
               || failure.Number() == Failure::TypeMismatch);

@@ -59,6 +59,14 @@ void frmMain::Message(const Datagram& d, bool sealed)
             SendPkt(program_, MakePktIpm(program_, ReqReceipt) + packetNo + kNul);
         } catch (const Failure&) {
         }
+        // Offered files cannot be received here: their sender may let them
+        // go now rather than hold them for us.
+        if (d.filesOffered) {
+            try {
+                SendPkt(program_, MakePktIpm(program_, ReqReleaseFiles) + packetNo + kNul);
+            } catch (const Failure&) {
+            }
+        }
     }
 
     if (answerable && members_.chkMember(d.senderHost) < 0) {

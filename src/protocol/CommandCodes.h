@@ -31,6 +31,9 @@ inline constexpr char IPM_SECRETMSG_PASSWORD_READCHECK[] = "001082144";
 inline constexpr char IPM_SECRETMSG_NOCHECK[] = "000000544";
 /// Answer to a request for our public key (IP Messenger code set only).
 inline constexpr char IPM_ANSPUBKEY[] = "000000115";
+/// Lets the sender of a message release the files it offered (IP Messenger
+/// code set only).
+inline constexpr char IPM_RELEASEFILES[] = "000000097";
 
 // The ordinary message, by mode (the port goes with it).
 inline constexpr char MSG_NORMAL[] = "000000020";
@@ -54,7 +57,8 @@ enum Request : qint32 {
     ReqReadNotice = 48,
     ReqAbsent = 260,
     ReqSealed = 800,
-    ReqAnsPubKey = 115, ///< IP Messenger code set only
+    ReqAnsPubKey = 115,   ///< IP Messenger code set only
+    ReqReleaseFiles = 97, ///< IP Messenger code set only
 };
 
 } // namespace wibblet

@@ -22,6 +22,9 @@ struct Datagram {
     /// two minutes (the dispatcher tells): a retransmission, acknowledged
     /// again but not shown again.
     bool repeated = false;
+    /// A message offering files (the dispatcher tells, in emulation mode):
+    /// the list follows the text's NUL.
+    bool filesOffered = false;
 
     /// Characters from position first to last (1-based, inclusive); throws
     /// Failure 5 when the range has a negative length.

@@ -8,6 +8,7 @@
 #include "protocol/Datagram.h"
 #include "protocol/FieldLimits.h"
 #include "protocol/MemberTable.h"
+#include "protocol/OfferedFiles.h"
 #include "protocol/Packet.h"
 #include "protocol/Presence.h"
 #include "protocol/Program.h"
@@ -144,8 +145,8 @@ Dispatcher::Kind Dispatcher::Classify(qint32 command, qint32 messageCode, bool e
 
 void Dispatcher::Dispatch(const Datagram& d)
 {
-    const Kind kind =
-        Classify(d.command, program_.messageCode.toInt(), Settings::IsOn(program_.settings.IP_MSG));
+    const bool emulation = Settings::IsOn(program_.settings.IP_MSG);
+    const Kind kind = Classify(d.command, program_.messageCode.toInt(), emulation);
     if (kind != Kind::Entry && kind != Kind::Ignored)
         verified_.Add(d.senderAddress);
     // A source that reaches a whole subnet is neither answered nor listed:
@@ -154,21 +155,19 @@ void Dispatcher::Dispatch(const Datagram& d)
     switch (kind) {
     case Kind::Entry:
         if (answerable)
-            Entry(d);
+            Entry(d, emulation);
         break;
     case Kind::Exit:
         if (const int r = members_.chkMember(d.senderHost); r >= 1)
             members_.Remove(r);
         break;
     case Kind::Answer:
-        if (answerable && members_.chkMember(d.senderHost) < 0)
-            NewMember(d, true);
+        if (answerable)
+            Answer(d, emulation);
         break;
     case Kind::Absent:
-        SetPresence(d, QStringLiteral("×"));
-        break;
     case Kind::Present:
-        SetPresence(d, QString());
+        SetPresence(d, kind == Kind::Absent, emulation);
         break;
     case Kind::ReadNotice:
         if (handler_)
@@ -189,6 +188,8 @@ void Dispatcher::Dispatch(const Datagram& d)
             message.repeated =
                 recent_.Repeats(program_.socket.GetBytes(), d.senderAddress,
                                 program_.socket.RemoteHostPort(), program_.clock.Now());
+            // The own mode compares command numbers exactly: it never sees the option.
+            message.filesOffered = emulation && (d.command & kFileAttachOption);
             handler_->Message(message, kind == Kind::SealedMessage);
         }
         break;
@@ -209,10 +210,12 @@ void Dispatcher::AnswerPubKey(const Datagram& d)
     SendPkt(program_, MakePktIpm(program_, ReqAnsPubKey) + QStringLiteral("0:0-0") + QChar(u'\0'));
 }
 
-void Dispatcher::Entry(const Datagram& d)
+void Dispatcher::Entry(const Datagram& d, bool emulation)
 {
     if (members_.chkMember(d.senderHost) < 0)
         NewMember(d, true);
+    if (emulation)
+        Announced(d);
     // Answers wait behind receipts and messages; those to a source that has
     // never sent more than entries are also rate-limited by the socket.
     const SendPriority priority =
@@ -236,13 +239,6 @@ void Dispatcher::NewMember(const Datagram& d, bool takeNickname)
     }
     AddMember(program_, members_, d.senderHost);
     AddBrdList(program_.settings, program_.ownBroadcast, d.senderAddress);
-}
-
-void Dispatcher::SetPresence(const Datagram& d, const QString& mark)
-{
-    const int r = members_.chkMember(d.senderHost);
-    if (r >= 1)
-        members_.SetText(r, MemberTable::ColPresence, mark);
 }
 
 void Dispatcher::Receipt(const Datagram& d)

@@ -65,9 +65,16 @@ private:
     /// The pending datagram as text: UTF-8 when an emulation-mode peer says
     /// so, code page 932 otherwise.
     QString DecodeArrival() const;
-    void Entry(const Datagram& d);
+    void Entry(const Datagram& d, bool emulation);
+    void Answer(const Datagram& d, bool emulation);
     void NewMember(const Datagram& d, bool takeNickname);
-    void SetPresence(const Datagram& d, const QString& mark);
+    /// An absence or presence packet marks the sender's row. In emulation
+    /// mode the absence option counts only from a host whose entry lacked
+    /// it, and the packet's nick name renames the row.
+    void SetPresence(const Datagram& d, bool absent, bool emulation);
+    /// Emulation mode, an entry or answer from a listed host: whether it
+    /// carries the absence option, and its nick name for the row.
+    void Announced(const Datagram& d);
     void Receipt(const Datagram& d);
     void ShowErrorBox(int number);
 

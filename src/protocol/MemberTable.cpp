@@ -60,10 +60,13 @@ void MemberTable::SetText(int row, int column, const QString& text)
     if (cell == kept)
         return;
     const int slot = NumberSlot(column);
-    if (column == ColHost)
+    if (column == ColHost) {
         hosts_.remove(cell, &r);
-    else if (slot >= 0)
+        if (!hosts_.contains(cell))
+            absenceOnEntry_.remove(cell);
+    } else if (slot >= 0) {
         UnindexNumber(r, slot);
+    }
     cell = kept;
     if (column == ColHost)
         hosts_.insert(cell, &r);
@@ -98,7 +101,9 @@ void MemberTable::Remove(int row)
     const int i = row - 1;
     beginRemoveRows({}, i, i);
     Unindex(rows_.at(i));
-    rows_.take(i);
+    const std::unique_ptr<Row> removed = rows_.take(i);
+    if (!hosts_.contains(removed->cells[ColHost]))
+        absenceOnEntry_.remove(removed->cells[ColHost]);
     endRemoveRows();
     Q_EMIT CountChanged(Count());
 }
@@ -109,6 +114,7 @@ void MemberTable::Clear()
         return;
     beginResetModel();
     hosts_.clear();
+    absenceOnEntry_.clear();
     for (NumberIndex& index : numbers_)
         index = {};
     rows_.clear();
@@ -171,6 +177,19 @@ int MemberTable::chkPacNo(std::optional<qint32> number, int column) const
     if (unreadable >= 0 && (match < 0 || unreadable < match))
         throw Failure(rows_.at(unreadable).failure[slot]);
     return match < 0 ? -1 : match + 1;
+}
+
+void MemberTable::SetAbsenceOnEntry(const QString& host, bool carried)
+{
+    if (!carried)
+        absenceOnEntry_.remove(RowText(ColHost, host));
+    else if (chkMember(host) >= 1)
+        absenceOnEntry_.insert(RowText(ColHost, host));
+}
+
+bool MemberTable::AbsenceOnEntry(const QString& host) const
+{
+    return absenceOnEntry_.contains(RowText(ColHost, host));
 }
 
 int MemberTable::First(const QSet<const Row*>& rows)

@@ -57,6 +57,14 @@ public:
     /// Failure 13 for a cell that is not a number.
     int chkPacNo(std::optional<qint32> number, int column) const;
 
+    /// Whether a listed host's last entry or answer carried IP Messenger's
+    /// absence option (emulation mode): iptux sets it on every presence
+    /// packet, so from such a host it tells nothing. Kept beside the rows by
+    /// host name, only while the host has a row; a host without one is not
+    /// recorded.
+    void SetAbsenceOnEntry(const QString& host, bool carried);
+    bool AbsenceOnEntry(const QString& host) const;
+
     /// Column the rows are ordered by while sorting is on (0–3).
     void SetSortKey(int key);
     int SortKey() const { return sortKey_; }
@@ -99,6 +107,8 @@ private:
     /// Rows by exact host name: a lookup finds its row without a scan,
     /// which keeps an entry storm cheap however long the list is.
     QMultiHash<QString, const Row*> hosts_;
+    /// Hosts whose entry carried the absence option.
+    QSet<QString> absenceOnEntry_;
     /// By packet number, for ColSealed and ColStandard.
     NumberIndex numbers_[2];
     int sortKey_ = 0;

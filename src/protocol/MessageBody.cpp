@@ -1,6 +1,7 @@
 #include "protocol/MessageBody.h"
 
 #include "protocol/Datagram.h"
+#include "protocol/OfferedFiles.h"
 #include "settings/NumberText.h"
 
 namespace wibblet {
@@ -45,7 +46,14 @@ MessageBody ReadBody(const Datagram& datagram, const QString& defTitle, const QS
     // Presentation fields: ":" title ":" caption ":" icon after the NUL. The caption runs to
     // the last colon so that an older sender's unconverted caption keeps its colons.
     const QString rest = nul < 0 ? QString() : body.mid(nul + 1);
-    const qsizetype second = rest.startsWith(kColon) ? rest.indexOf(kColon, 1) : -1;
+    // Offered files take the place of the presentation fields.
+    if (datagram.filesOffered) {
+        if (!result.text.isEmpty())
+            result.text += QStringLiteral("\r\n");
+        result.text += OfferedFilesLine(ReadOfferedFiles(rest));
+    }
+    const qsizetype second =
+        !datagram.filesOffered && rest.startsWith(kColon) ? rest.indexOf(kColon, 1) : -1;
     const qsizetype last = rest.lastIndexOf(kColon);
     if (second < 0 || last <= second) {
         result.title = defTitle + QStringLiteral(" (from  ") + datagram.senderHost

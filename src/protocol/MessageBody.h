@@ -28,7 +28,9 @@ QString WriteBody(const QString& text, const QString& title, const QString& ok, 
 /// presentation fields follow when the NUL is followed by ":" title ":" OK
 /// caption ":" icon (the icon after the last colon). Without them the title
 /// is defTitle with a sender note made here, the caption defOk and the icon
-/// 9. An icon that does not read as a number is 9.
+/// 9. An icon that does not read as a number is 9. A message that offers
+/// files has their list there instead: the presentation is the default, and
+/// the text gains a line naming the files (OfferedFilesLine).
 MessageBody ReadBody(const Datagram& datagram, const QString& defTitle, const QString& defOk);
 
 } // namespace wibblet

@@ -42,6 +42,9 @@ QString CommandText(const Program& program, qint32 request, CodeSet set)
     case ReqAnsPubKey:
         code = ipm ? mdlConst::IPM_ANSPUBKEY : nullptr;
         break;
+    case ReqReleaseFiles:
+        code = ipm ? mdlConst::IPM_RELEASEFILES : nullptr;
+        break;
     case ReqMessage:
         return QString::number(program.messageCode.toInt());
     default:

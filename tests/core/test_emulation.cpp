@@ -1,6 +1,7 @@
 #include "kit/ManualClock.h"
 #include "kit/ScriptedMessageBoxes.h"
 #include "kit/VirtualLan.h"
+#include "platform/Cp932.h"
 #include "protocol/Datagram.h"
 #include "protocol/Dispatcher.h"
 #include "protocol/MemberTable.h"
@@ -178,4 +179,55 @@ TEST_F(EmulationTest, Utf8IsHonouredOnlyWithItsFlag)
     p.messageCode = QStringLiteral("000000020");
     SendBytes("1:7:u:labA:20:" + QByteArray("\x82\xb1", 2) + '\0');
     EXPECT_EQ(handler.texts.last(), QStringLiteral("こ"));
+}
+
+// iptux sets the absence option (0x100) on every presence packet, its entry
+// included, and sends 0x104 with its new nick name when its preferences are
+// saved. IP Messenger sets the option only while away (on its entry only when
+// away at start). A presence packet renames the row in this mode.
+TEST_F(EmulationTest, AbsenceOptionMeansAbsentOnlyFromPeersWhoseEntryLacksIt)
+{
+    const auto row = [this] {
+        const int r = members.chkMember(QStringLiteral("labA"));
+        return members.Text(r, MemberTable::ColUser) + QLatin1Char('|')
+               + members.Text(r, MemberTable::ColPresence);
+    };
+    int packetNo = 0;
+    const auto send = [this, &packetNo](qint32 command, const QString& nickname) {
+        const QString text =
+            QStringLiteral("1:%1:root:labA:%2:%3").arg(++packetNo).arg(command).arg(nickname);
+        SendBytes(((command & 0x800000) ? text.toUtf8() : Cp932::Encode(text))
+                  + QByteArray("\0grp\0", 5));
+    };
+    const struct {
+        qint32 command;
+        const char* nickname;
+        const char* row; // user name | presence mark afterwards
+    } steps[] = {
+        // iptux: its entry, then its preferences saved with a new nick name.
+        {0x800101, "ラボＡ", "ラボＡ|"},
+        {0x800104, "ラボＢ", "ラボＢ|"},
+        {0x800103, "ラボＣ", "ラボＣ|"},
+        // IP Messenger on the same host: its answer, away, back.
+        {0x600003, "win", "win|"},
+        {0x400104, "win[外出]", "win[外出]|×"},
+        {0x400004, "win", "win|"},
+        // Away at start: its entry carries the option, its return does not.
+        {0x400101, "win[会議]", "win[会議]|"},
+        {0x400004, "win", "win|"},
+        {0x400104, "win[昼食]", "win[昼食]|×"},
+    };
+    for (const auto& step : steps) {
+        send(step.command, QString::fromUtf8(step.nickname));
+        EXPECT_EQ(row().toStdString(), step.row) << std::hex << step.command;
+    }
+
+    // What is kept of a host goes with its row: after iptux's exit, a row for
+    // the same name that no entry made (a message's sender) heeds the option.
+    send(0x800101, QStringLiteral("ラボＡ"));
+    send(0x800002, QString());
+    ASSERT_EQ(members.Count(), 0);
+    members.Add(QStringLiteral("labA"));
+    send(0x400104, QStringLiteral("win[外出]"));
+    EXPECT_EQ(row().toStdString(), "win[外出]|×");
 }

@@ -1,5 +1,6 @@
 #include "protocol/Datagram.h"
 #include "protocol/MessageBody.h"
+#include "protocol/OfferedFiles.h"
 #include "settings/NumberText.h"
 
 #include <gtest/gtest.h>
@@ -110,4 +111,47 @@ TEST(MessageBodyTest, WellFormedBodiesReadAsTheirColonPositionsSay)
         EXPECT_EQ(got.ok, d.Range(d.c[7] + 1, d.c[8] - 1));
         EXPECT_EQ(got.icon, ReadNumber(d.text.mid(d.c[8])));
     }
+}
+
+// A message offering files (IP Messenger's option) has their list after the
+// NUL instead of the presentation fields; the text gains a line naming them.
+TEST(MessageBodyTest, OfferedFilesAreNamedInPlaceOfThePresentation)
+{
+    const QString name50 =
+        QString(38, QLatin1Char('n')) + QStringLiteral("😀") + QString(10, QLatin1Char('n'));
+    const struct {
+        std::u16string_view body;
+        QString text;
+    } table[] = {
+        // Looks like presentation fields: still a list (id ":T", name "OK").
+        {u"hi\0:T:OK:3\0"sv, QStringLiteral("hi\r\n（添付ファイル「OK」は受け取れません）")},
+        // Doubled colons, extended attributes, a colon after BEL, the list ends at a NUL.
+        {u"\0"
+         "1:a::b:1:0:1:14=1,2:\a:2:c:1:0:1:\a\0"
+         "3:d:1:0:1:"sv,
+         QStringLiteral("（添付ファイル「a:b」「c」は受け取れません）")},
+        // No list, or entries without a name: the line all the same.
+        {u"t"sv, QStringLiteral("t\r\n（添付ファイルは受け取れません）")},
+        {u"\0"
+         "1\a2::\a\a"sv,
+         QStringLiteral("（添付ファイルは受け取れません）")},
+        // Line breaks in a name; a fourth file is counted, not named.
+        {u"\0"
+         "1:a\r\nb:1:0:1:\a2:c:1:0:1:\a3:d:1:0:1:\a4:e:1:0:1:\a"sv,
+         QStringLiteral("（添付ファイル「a  b」「c」「d」ほか1件は受け取れません）")},
+    };
+    for (const auto& row : table) {
+        Datagram d = Received(W(row.body));
+        d.filesOffered = true;
+        const MessageBody got = ReadBody(d, QStringLiteral("DEF"), QStringLiteral("OKAY"));
+        EXPECT_EQ(got.text.toStdString(), row.text.toStdString());
+        EXPECT_EQ(got.title, QStringLiteral("DEF (from  PC01[taro])"));
+        EXPECT_EQ(got.ok, QStringLiteral("OKAY"));
+        EXPECT_EQ(got.icon, kForeignIcon);
+    }
+    // A long name is cut, never inside a surrogate pair.
+    EXPECT_EQ(OfferedFilesLine({name50, QString(40, QLatin1Char('x'))}),
+              QStringLiteral("（添付ファイル「") + QString(38, QLatin1Char('n'))
+                  + QStringLiteral("…」「") + QString(40, QLatin1Char('x'))
+                  + QStringLiteral("」は受け取れません）"));
 }

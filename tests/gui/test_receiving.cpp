@@ -27,10 +27,11 @@ const QString kNul(1, QChar(u'\0'));
 // A peer on the LAN that sends raw datagrams to the program and keeps what
 // comes back.
 struct Peer {
-    explicit Peer(VirtualLan& lan)
-        : socket(lan.CreateSocket(QStringLiteral("PEER"), QStringLiteral("10.0.0.9")))
+    explicit Peer(VirtualLan& lan, quint16 port = 1001)
+        : socket(lan.CreateSocket(QStringLiteral("PEER"), QStringLiteral("10.0.0.9"))),
+          port(port)
     {
-        socket->Bind(1001);
+        socket->Bind(port);
         QObject::connect(socket.get(), &UdpSocket::DataArrival, socket.get(), [this] {
             received.append(Datagram::Parse(socket->GetData(), socket->RemoteHostIP()));
         });
@@ -38,7 +39,7 @@ struct Peer {
     void Send(const QString& text)
     {
         socket->SetRemoteHost(QStringLiteral("10.0.0.1"));
-        socket->SetRemotePort(1001);
+        socket->SetRemotePort(port);
         socket->SendData(text);
     }
     void SendMessage(const QString& packetNo, qint32 command, const QString& body)
@@ -56,6 +57,7 @@ struct Peer {
         return found;
     }
     std::unique_ptr<VirtualSocket> socket;
+    quint16 port;
     QList<Datagram> received;
 };
 
@@ -70,7 +72,7 @@ struct ReceivingTest : ::testing::Test {
     std::unique_ptr<LanProgram> me;
     std::unique_ptr<Peer> peer;
 
-    void Start(const QString& ini = QString())
+    void Start(const QString& ini = QString(), quint16 peerPort = 1001)
     {
         me = std::make_unique<LanProgram>(lan, dir.path(), QStringLiteral("ME"),
                                           QStringLiteral("10.0.0.1"));
@@ -80,7 +82,7 @@ struct ReceivingTest : ::testing::Test {
             f.write(Cp932::Encode(ini));
         }
         ASSERT_TRUE(me->main.Form_Load());
-        peer = std::make_unique<Peer>(lan);
+        peer = std::make_unique<Peer>(lan, peerPort);
         test::RunEventsFor(20);
     }
     frmPopupCl* Window(qint32 slot) { return me->main.popups().PopCl().value(slot); }
@@ -259,6 +261,49 @@ TEST_F(ReceivingTest, SlotsAreReusedLowestFirstAndEveryDismissedSlotIsReleased)
     ASSERT_TRUE(WaitUntil([&] { return peer->Commands(33).size() == 14; }));
     test::RunEventsFor(20);
     EXPECT_EQ(me->main.popups().NumPop(), 6);
+}
+
+// A message may offer files (option 0x200000, the list after the NUL: id ":"
+// name ":" size ":" time ":" attributes ":", BEL between files). None can be
+// received here: the window names them under the text, and the sender is
+// told to release them (0x61 with the message's packet number).
+TEST_F(ReceivingTest, OfferedFilesAreNamedInTheWindowAndReleased)
+{
+    Start(QStringLiteral("[BSC_CFG]\r\nIP_MSG=1\r\n"), 2425);
+    // As iptux sends one file: UTF-8, no text.
+    peer->socket->SetRemoteHost(QStringLiteral("10.0.0.1"));
+    peer->socket->SetRemotePort(2425);
+    peer->socket->SendBytes(QStringLiteral("1_iptux 0.8.3:31:root:PEER:%1:").arg(0xA00120).toUtf8()
+                            + '\0'
+                            + QStringLiteral("10000:テスト添付.txt:16:67a0b1c2:1:\a").toUtf8());
+    peer->SendMessage(QStringLiteral("32"), 0x200120,
+                      QStringLiteral("資料です") + kNul
+                          + QStringLiteral("1:a.txt:a:0:1:\a2:b::c.txt:14:0:1:14=1:\a"));
+    QString five;
+    for (int i = 1; i <= 5; ++i)
+        five += QStringLiteral("%1:%1.txt:1:0:1:\a").arg(i);
+    peer->SendMessage(QStringLiteral("33"), 0x200120, kNul + five);
+    ASSERT_TRUE(WaitForMessages(3));
+    const QString shown[] = {
+        QStringLiteral("（添付ファイル「テスト添付.txt」は受け取れません）"),
+        QStringLiteral("資料です\r\n（添付ファイル「a.txt」「b:c.txt」は受け取れません）"),
+        QStringLiteral("（添付ファイル「1.txt」「2.txt」「3.txt」ほか2件は受け取れません）"),
+    };
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Window(i)->findChild<QLabel*>(QStringLiteral("lblMSG"))->text().toStdString(),
+                  shown[i].toStdString());
+        EXPECT_TRUE(Window(i)->isVisible());
+    }
+    EXPECT_EQ(Window(1)->windowTitle(), QStringLiteral("致命的なエラー(嘘) (from  PEER[hanako])"));
+
+    ASSERT_TRUE(WaitUntil([&] { return peer->Commands(0x61).size() == 3; }));
+    QStringList released;
+    for (const Datagram& d : peer->Commands(0x61))
+        released << d.extra;
+    EXPECT_EQ(released, (QStringList{"31", "32", "33"}));
+    EXPECT_EQ(peer->Commands(33).size(), 6);
+    EXPECT_EQ(peer->received.last().command, 0x61); // after the receipts
+    EXPECT_TRUE(me->boxes.shown.isEmpty());
 }
 
 // IP Messenger sends a message again, packet number and all, until it has a
