@@ -12,8 +12,10 @@ packages=(
     # test: GoogleTest, private network namespaces, a headless X server; the
     # namespaced-LAN tests' protocol peer, sysctl and ps, and window lookup
     libgtest-dev iproute2 util-linux xvfb xauth python3 procps xdotool
-    # the interoperability test's peer client and its screenshot
-    iptux imagemagick
+    # the interoperability test's peer client and its screenshot; a session
+    # bus to open its preferences (an action of its application menu, which
+    # no shell shows there), and xclip to read back what its panes show
+    iptux imagemagick dbus-daemon libglib2.0-bin xclip
     # fuzzing (libFuzzer ships with clang's runtime) and the benchmarks
     clang libclang-rt-14-dev libbenchmark-dev
     # the format check

@@ -149,12 +149,13 @@ sniff()
 
 # --- one run of iptux -------------------------------------------------------
 
-# iptux_run WIRE ENCODING CODEC FLAG: iptux set to ENCODING (its
+# iptux_run WIRE ENCODING CODEC FLAG [EXTRA]: iptux set to ENCODING (its
 # preference_encode), writing CODEC (Python's name); we answer it with FLAG
-# (the UTF-8 flag or 0) on every command.
+# (the UTF-8 flag or 0) on every command. EXTRA goes at the end of our
+# message: what only UTF-8 carries.
 iptux_run()
 {
-    local wire=$1 encoding=$2 codec=$3 flag=$4
+    local wire=$1 encoding=$2 codec=$3 flag=$4 ours_text="$OURS_TEXT${5:-}"
     local typed="ちゃっと $wire です"
     local check="lan_wire $wire"
     lan_log "--- iptux with preference_encode $encoding"
@@ -196,10 +197,10 @@ iptux_run()
     # the row is seen waiting before the receipt clears it.
     kill -STOP "$IPTUX_PID"
     lan_wait_for 2 iptux_stopped || lan_fail "iptux does not stop"
-    echo "send h2 $OURS_TEXT" >"$LAN_DIR/h1/in"
+    echo "send h2 $ours_text" >"$LAN_DIR/h1/in"
     lan_check "our message goes to iptux with 288 (flags $flag), text, title and caption after the NUL" \
         $check "[(d.cmd, d.extra.split('\0')[:2]) for d in $ours] == \
-                [(288 | $flag, ['$OURS_TEXT', \
+                [(288 | $flag, ['$ours_text', \
                                 ':致命的なエラー(嘘)  (from  h1[$OUR_NAME]):確認:8'])]"
     local our_no
     our_no=$("$LAN_PYTHON" -c 'import json, sys
@@ -256,7 +257,7 @@ for line in open(sys.argv[1], encoding="utf-8"):
         "$LAN_PYTHON" -c 'import sys, re
 lines = open(sys.argv[1], encoding="utf-8").read().split("\n")
 sys.exit(not any(re.fullmatch(r"\(\d\d:\d\d:\d\d\) " + sys.argv[2] + ":", a) and b == sys.argv[3]
-                 for a, b in zip(lines, lines[1:])))' "$LAN_DIR/$wire.history" "$OUR_NAME" "$OURS_TEXT"
+                 for a, b in zip(lines, lines[1:])))' "$LAN_DIR/$wire.history" "$OUR_NAME" "$ours_text"
     lan_check "and its own as typed" grep -qxF "$typed" "$LAN_DIR/$wire.history"
 
     # --- a file offered from iptux ---
@@ -281,7 +282,7 @@ sys.exit(not any(re.fullmatch(r"\(\d\d:\d\d:\d\d\) " + sys.argv[2] + ":", a) and
                 [(d.dst, d.cmd, d.extra.rstrip('\0')) for d in P if $FROM_H1 and d.cmd & 0xFF == 0x61] \
                 == [('10.201.1.12', 0x61 | $flag, d.no) for d in $offers]"
     lan_check "our window names the file and says it cannot be received" \
-        lan_wait_for 3 lan_shows h1 "^text\t.*添付\.txt.*受け取れません"
+        lan_wait_for 3 lan_shows h1 "^text\t（添付ファイル「添付\.txt」は受け取れません）$"
     lan_check "no window without text" lan_lacks h1 '^text\t$'
 
     # --- iptux's preferences, confirmed with a new nick name ---
@@ -339,7 +340,7 @@ LAN_PIDS+=($!)
 lan_wait_for 5 test -s "$LAN_DIR/bus" || lan_fail "no session bus for iptux"
 IPTUX_BUS=$(head -n 1 "$LAN_DIR/bus")
 
-iptux_run utf8 utf-8 utf-8 "$UTF8_FLAG"
+iptux_run utf8 utf-8 utf-8 "$UTF8_FLAG" " 🍣"
 sniff cp932
 iptux_run cp932 CP932 cp932 0
 
