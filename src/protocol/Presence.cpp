@@ -7,6 +7,8 @@
 #include "protocol/Program.h"
 #include "settings/BroadcastList.h"
 #include "settings/Failure.h"
+#include "settings/NumberText.h"
+#include "settings/Settings.h"
 
 namespace wibblet {
 
@@ -29,10 +31,30 @@ void Broadcast(Program& program, const QString& datagram)
 
     // One bad address (a name that does not resolve, an unreachable subnet)
     // must not keep the others from hearing us, nor stop start-up or exit.
+    // Code page 932, what every kind of peer reads: a broadcast reaches all.
     for (const QString& target : targets) {
         SetRemote(program, target);
         program.socket.SendData(datagram);
     }
+}
+
+// Our header with the UTF-8 flag on its command, the field after the
+// fourth colon (the names before it have theirs full-width). A datagram
+// without a command number goes as it is.
+QString WithUtf8Option(const QString& datagram)
+{
+    qsizetype start = 0;
+    for (int colon = 0; colon < 4; ++colon) {
+        const qsizetype at = datagram.indexOf(QLatin1Char(':'), start);
+        if (at < 0)
+            return datagram;
+        start = at + 1;
+    }
+    const qsizetype end = datagram.indexOf(QLatin1Char(':'), start);
+    const qint32 command = end < 0 ? -1 : ReadNumberOr(datagram.mid(start, end - start), -1);
+    if (command < 0)
+        return datagram;
+    return datagram.left(start) + QString::number(command | kUtf8Option) + datagram.mid(end);
 }
 
 } // namespace
@@ -43,15 +65,24 @@ void SetRemote(Program& program, const QString& host)
     program.socket.SetRemotePort(program.port);
 }
 
+TextEncoding EncodingFor(const Program& program, const QString& host)
+{
+    return Settings::IsOn(program.settings.IP_MSG) && program.peerEncodings.TakesUtf8(host)
+               ? TextEncoding::Utf8
+               : TextEncoding::Cp932;
+}
+
 void SendPkt(Program& program, const QString& datagram, SendPriority priority)
 {
-    if (const int error = program.socket.SendData(datagram, priority))
+    const TextEncoding encoding = EncodingFor(program, program.socket.RemoteHost());
+    const QString text = encoding == TextEncoding::Utf8 ? WithUtf8Option(datagram) : datagram;
+    if (const int error = program.socket.SendData(text, priority, encoding))
         throw Failure(error);
 }
 
 void SendEntry(Program& program)
 {
-    Broadcast(program, MakePkt(program, ReqEntry) + kFourNuls);
+    Broadcast(program, MakePkt(program, ReqEntry) + NicknameExtra(program, kFourNuls));
 }
 
 void SendExit(Program& program)
@@ -61,7 +92,7 @@ void SendExit(Program& program)
 
 void SendAbsence(Program& program, qint32 code)
 {
-    Broadcast(program, MakePkt(program, code) + kFourNuls);
+    Broadcast(program, MakePkt(program, code) + NicknameExtra(program, kFourNuls));
 }
 
 void SendAnsEntry(Program& program, const QString& host, SendPriority priority)
@@ -69,9 +100,9 @@ void SendAnsEntry(Program& program, const QString& host, SendPriority priority)
     if (host.isEmpty())
         return;
     SetRemote(program, host);
-    SendPkt(program, MakePkt(program, ReqAnswer) + kNul, priority);
+    SendPkt(program, MakePkt(program, ReqAnswer) + NicknameExtra(program, kNul), priority);
     SetRemote(program, host);
-    SendPkt(program, MakePktIpm(program, ReqAnswer) + kNul, priority);
+    SendPkt(program, MakePktIpm(program, ReqAnswer) + NicknameExtra(program, kNul), priority);
 }
 
 } // namespace wibblet

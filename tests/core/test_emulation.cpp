@@ -1,11 +1,16 @@
 #include "kit/ManualClock.h"
 #include "kit/ScriptedMessageBoxes.h"
 #include "kit/VirtualLan.h"
+#include "platform/Cp932.h"
+#include "protocol/CommandCodes.h"
 #include "protocol/Datagram.h"
 #include "protocol/Dispatcher.h"
 #include "protocol/MemberTable.h"
+#include "protocol/PeerEncodings.h"
+#include "protocol/Presence.h"
 #include "protocol/Program.h"
 #include "settings/BroadcastList.h"
+#include "support/Printing.h"
 #include "support/Wait.h"
 
 #include <QTemporaryDir>
@@ -129,9 +134,10 @@ TEST_F(EmulationTest, IptuxEntryInUtf8JoinsTheListUnderItsNickname)
     ASSERT_EQ(members.Count(), 1);
     EXPECT_EQ(members.Text(1, MemberTable::ColUser), QStringLiteral("ラボＡ"));
     EXPECT_TRUE(boxes.shown.isEmpty());
+    // A peer that writes UTF-8 is answered in UTF-8, with the flag.
     ASSERT_EQ(toPeer.size(), 2);
-    EXPECT_EQ(toPeer[0].command, 3);
-    EXPECT_EQ(toPeer[1].command, 6291459);
+    EXPECT_EQ(toPeer[0].command, 3 | 0x800000);
+    EXPECT_EQ(toPeer[1].command, 6291459 | 0x800000);
 
     // Its exit carries a flag above the command.
     SendBytes(QByteArrayLiteral("1_iptux 0.8.3:2:root:labA:65538:\0"));
@@ -178,4 +184,105 @@ TEST_F(EmulationTest, Utf8IsHonouredOnlyWithItsFlag)
     p.messageCode = QStringLiteral("000000020");
     SendBytes("1:7:u:labA:20:" + QByteArray("\x82\xb1", 2) + '\0');
     EXPECT_EQ(handler.texts.last(), QStringLiteral("こ"));
+}
+
+namespace {
+
+// What the program sent to host, each datagram's bytes.
+QList<QByteArray> SentTo(const VirtualLan& lan, const QString& host)
+{
+    QList<QByteArray> out;
+    for (const auto& d : lan.Sent()) {
+        if (d.fromIP == QLatin1String("10.0.0.1") && d.toHost == host)
+            out << d.bytes;
+    }
+    return out;
+}
+
+} // namespace
+
+// iptux 0.8.3 writes UTF-8 without the flag and sends no capability option:
+// its bytes tell. Its name is listed as written, and it is answered in UTF-8
+// with the flag, our name going as nickname.
+TEST_F(EmulationTest, IptuxWritingUtf8WithoutTheFlagIsReadAndAnsweredInUtf8)
+{
+    struct Handler : MessageHandler {
+        QStringList texts;
+        void Message(const Datagram& d, bool) override { texts.append(CutAtNul(d.extra)); }
+        void ReadNotice(const Datagram&) override {}
+    } handler;
+    dispatcher.SetMessageHandler(&handler);
+    p.userNameText = QStringLiteral("太郎");
+    SendBytes("1_iptux 0.8.3:1:root:labA:257:" + QStringLiteral("いぷ花子").toUtf8()
+              + QByteArray("\0\0icon-tux.png\0utf-8\0", 21));
+    ASSERT_EQ(members.Count(), 1);
+    EXPECT_EQ(members.Text(1, MemberTable::ColUser), QStringLiteral("いぷ花子"));
+    const QString nick = QStringLiteral("太郎") + QChar(u'\0') + QChar(u'\0');
+    EXPECT_EQ(
+        SentTo(lan, QStringLiteral("10.0.0.5")),
+        (QList<QByteArray>{(QStringLiteral("1:1:太郎:PC01:%1:").arg(0x800003) + nick).toUtf8(),
+                           (QStringLiteral("1:2:太郎:PC01:%1:").arg(0xE00003) + nick).toUtf8()}));
+
+    // What it writes later is UTF-8 even where the bytes would read as code
+    // page 932 too ("こんにちは" does).
+    SendBytes("1_iptux 0.8.3:2:root:labA:288:" + QStringLiteral("こんにちは").toUtf8() + '\0');
+    EXPECT_EQ(handler.texts, QStringList{QStringLiteral("こんにちは")});
+
+    // Gone: whoever comes next on its address is taken for code page 932.
+    SendBytes(QByteArrayLiteral("1_iptux 0.8.3:3:root:labA:65538:\0"));
+    lan.ClearSent();
+    SendBytes(QByteArrayLiteral("1:1:u:labB:1:\0"));
+    const QList<QByteArray> answers = SentTo(lan, QStringLiteral("10.0.0.5"));
+    ASSERT_EQ(answers.size(), 2);
+    EXPECT_TRUE(answers[0].startsWith(Cp932::Encode(QStringLiteral("1:3:太郎:PC01:3:"))));
+}
+
+TEST(PeerEncodingsTest, AFloodOfUtf8SourcesFillsNoMoreThanTheBound)
+{
+    PeerEncodings encodings;
+    const QByteArray utf8 = "1:1:u:h:32:" + QStringLiteral("テスト").toUtf8();
+    for (int i = 0; i < 5000; ++i)
+        encodings.Decode(utf8, QStringLiteral("10.%1.%2.1").arg(i / 256).arg(i % 256), false);
+    EXPECT_EQ(encodings.Count(), PeerEncodings::kMaxPeers);
+    EXPECT_TRUE(encodings.TakesUtf8(QStringLiteral("10.0.0.1")));
+    EXPECT_FALSE(encodings.TakesUtf8(QStringLiteral("10.19.135.1")));
+    // A peer known for nothing but code page 932 takes no room.
+    encodings.Decode("1:1:u:h:32:" + Cp932::Encode(QStringLiteral("テスト")),
+                     QStringLiteral("10.0.0.1"), false);
+    EXPECT_FALSE(encodings.TakesUtf8(QStringLiteral("10.0.0.1")));
+    EXPECT_EQ(encodings.Count(), PeerEncodings::kMaxPeers - 1);
+}
+
+// In emulation mode our entries, absence packets and answers carry the user
+// name as nickname with an empty group; the own mode keeps its NULs.
+TEST_F(EmulationTest, OurNameGoesAsNicknameOnlyInEmulationMode)
+{
+    p.userNameText = QStringLiteral("太郎");
+    const QString nul(1, QChar(u'\0'));
+    for (const bool emulation : {true, false}) {
+        p.settings.IP_MSG = QString::fromLatin1(emulation ? "1" : "");
+        lan.ClearSent();
+        dispatcher.SetAbsenceMode([] { return false; });
+        SendEntry(p);
+        SendAbsence(p, ReqAbsent);
+        SendAbsence(p, ReqPresent);
+        SendExit(p);
+        dispatcher.SetAbsenceMode([] { return true; });
+        SendBytes(QByteArrayLiteral("1:1:u:labA:1:\0"));
+
+        QStringList sent;
+        for (const char* to : {"10.0.0.255", "10.0.0.5"}) {
+            for (const QByteArray& bytes : SentTo(lan, QString::fromLatin1(to))) {
+                const Datagram d = Datagram::Parse(Cp932::Decode(bytes), QString());
+                sent << QString::number(d.command) + QLatin1Char(' ') + d.text.mid(d.c[5]);
+            }
+        }
+        const QString nick = emulation ? QStringLiteral("太郎") + nul + nul : nul.repeated(4);
+        const QString answer = emulation ? nick : nul;
+        EXPECT_EQ(sent,
+                  (QStringList{"1 " + nick, "1 " + nick, "260 " + nick, "260 " + nick, "4 " + nick,
+                               "4 " + nick, "2 " + nul, "2 " + nul, "3 " + answer,
+                               "6291459 " + answer, "260 " + nick, "6291716 " + nick}))
+            << "emulation " << emulation;
+    }
 }
