@@ -22,7 +22,7 @@ enum class TextEncoding {
 /// One UDP socket as the program uses it: bound to one local port on every
 /// address, with a single remote endpoint shared by every sender. Datagrams
 /// are text, encoded at the socket and nowhere else: in code page 932 unless
-/// the sender asks for UTF-8 (SendPkt does, for a peer that takes it).
+/// the sender asks for UTF-8 (Presence.h says when it does).
 /// Operations report failures as socket error numbers (SocketErrors.h);
 /// 0 means success.
 class UdpSocket : public QObject {

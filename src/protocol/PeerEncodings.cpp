@@ -52,8 +52,8 @@ QString PeerEncodings::Decode(const QByteArray& bytes, const QString& address, b
     // the bytes are not code page 932.
     const bool cp932Valid = !cp932.contains(QChar::ReplacementCharacter);
     // Stateless: a character cut off at the end is an error, not left pending.
-    QStringDecoder toUtf8(QStringDecoder::Utf8,
-                          QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QStringDecoder toUtf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless
+                                                    | QStringDecoder::Flag::ConvertInitialBom);
     const QString utf8 = toUtf8.decode(bytes);
     const bool utf8Valid = !toUtf8.hasError();
     if (cp932Valid != utf8Valid) {

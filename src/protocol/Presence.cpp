@@ -10,33 +10,14 @@
 #include "settings/NumberText.h"
 #include "settings/Settings.h"
 
+#include <algorithm>
+
 namespace wibblet {
 
 namespace {
 
 const QString kNul(1, QChar(u'\0'));
 const QString kFourNuls(4, QChar(u'\0'));
-
-void Broadcast(Program& program, const QString& datagram)
-{
-    QStringList targets{program.ownBroadcast};
-    // Only addresses: a host name in the list would be looked up, and a name
-    // server that does not answer would hold up start-up and exit for many
-    // seconds per name.
-    for (const QString& entry : ReadBrdList(program.settings)) {
-        if (IsDottedAddress(entry))
-            targets.append(entry);
-    }
-    targets.append(program.ownBroadcast);
-
-    // One bad address (a name that does not resolve, an unreachable subnet)
-    // must not keep the others from hearing us, nor stop start-up or exit.
-    // Code page 932, what every kind of peer reads: a broadcast reaches all.
-    for (const QString& target : targets) {
-        SetRemote(program, target);
-        program.socket.SendData(datagram);
-    }
-}
 
 // Our header with the UTF-8 flag on its command, the field after the
 // fourth colon (the names before it have theirs full-width). A datagram
@@ -57,6 +38,48 @@ QString WithUtf8Option(const QString& datagram)
     return datagram.left(start) + QString::number(command | kUtf8Option) + datagram.mid(end);
 }
 
+// Sends to the remote endpoint in encoding, the command carrying the UTF-8
+// flag when that is UTF-8.
+int SendIn(Program& program, const QString& datagram, TextEncoding encoding, SendPriority priority)
+{
+    const QString text = encoding == TextEncoding::Utf8 ? WithUtf8Option(datagram) : datagram;
+    return program.socket.SendData(text, priority, encoding);
+}
+
+// A broadcast reaches every kind of peer. ASCII, the same in both, goes as
+// ever. In emulation mode one with more (a user name) goes in UTF-8 with the
+// flag: iptux takes code page 932 for GB18030 and then writes GB18030 to us
+// for good, while UTF-8 with the flag is read right by IP Messenger, by
+// Wibblet and by iptux in either of its settings.
+TextEncoding BroadcastEncoding(const Program& program, const QString& datagram)
+{
+    const bool ascii =
+        std::all_of(datagram.cbegin(), datagram.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    return Settings::IsOn(program.settings.IP_MSG) && !ascii ? TextEncoding::Utf8
+                                                             : TextEncoding::Cp932;
+}
+
+void Broadcast(Program& program, const QString& datagram)
+{
+    QStringList targets{program.ownBroadcast};
+    // Only addresses: a host name in the list would be looked up, and a name
+    // server that does not answer would hold up start-up and exit for many
+    // seconds per name.
+    for (const QString& entry : ReadBrdList(program.settings)) {
+        if (IsDottedAddress(entry))
+            targets.append(entry);
+    }
+    targets.append(program.ownBroadcast);
+
+    // One bad address (a name that does not resolve, an unreachable subnet)
+    // must not keep the others from hearing us, nor stop start-up or exit.
+    const TextEncoding encoding = BroadcastEncoding(program, datagram);
+    for (const QString& target : targets) {
+        SetRemote(program, target);
+        SendIn(program, datagram, encoding, SendPriority::Normal);
+    }
+}
+
 } // namespace
 
 void SetRemote(Program& program, const QString& host)
@@ -75,8 +98,7 @@ TextEncoding EncodingFor(const Program& program, const QString& host)
 void SendPkt(Program& program, const QString& datagram, SendPriority priority)
 {
     const TextEncoding encoding = EncodingFor(program, program.socket.RemoteHost());
-    const QString text = encoding == TextEncoding::Utf8 ? WithUtf8Option(datagram) : datagram;
-    if (const int error = program.socket.SendData(text, priority, encoding))
+    if (const int error = SendIn(program, datagram, encoding, priority))
         throw Failure(error);
 }
 

@@ -22,8 +22,9 @@ void SendPkt(Program& program, const QString& datagram,
              SendPriority priority = SendPriority::Normal);
 
 /// Presence broadcasts: one datagram, one packet number, sent to the own
-/// subnet, every listed subnet and the own subnet again, in code page 932
-/// (read by every kind of peer; iptux reads by its own guess). A list entry that
+/// subnet, every listed subnet and the own subnet again; in code page 932,
+/// except in emulation mode when it holds more than ASCII: then in UTF-8
+/// with the UTF-8 flag. A list entry that
 /// is not a dotted address is skipped unread (no name look-up), and an
 /// address that cannot be sent to is skipped; the others still get it.
 void SendEntry(Program& program);

@@ -254,35 +254,48 @@ TEST(PeerEncodingsTest, AFloodOfUtf8SourcesFillsNoMoreThanTheBound)
 }
 
 // In emulation mode our entries, absence packets and answers carry the user
-// name as nickname with an empty group; the own mode keeps its NULs.
+// name as nickname with an empty group; the own mode keeps its NULs. A
+// broadcast that carries more than ASCII goes in UTF-8 with the flag in
+// emulation mode (iptux would take code page 932 for GB18030); answers to a
+// code page 932 peer go in code page 932.
 TEST_F(EmulationTest, OurNameGoesAsNicknameOnlyInEmulationMode)
 {
-    p.userNameText = QStringLiteral("太郎");
     const QString nul(1, QChar(u'\0'));
-    for (const bool emulation : {true, false}) {
-        p.settings.IP_MSG = QString::fromLatin1(emulation ? "1" : "");
-        lan.ClearSent();
-        dispatcher.SetAbsenceMode([] { return false; });
-        SendEntry(p);
-        SendAbsence(p, ReqAbsent);
-        SendAbsence(p, ReqPresent);
-        SendExit(p);
-        dispatcher.SetAbsenceMode([] { return true; });
-        SendBytes(QByteArrayLiteral("1:1:u:labA:1:\0"));
+    for (const QString& name : {QStringLiteral("太郎"), QStringLiteral("taro")}) {
+        p.userNameText = name;
+        for (const bool emulation : {true, false}) {
+            p.settings.IP_MSG = QString::fromLatin1(emulation ? "1" : "");
+            lan.ClearSent();
+            dispatcher.SetAbsenceMode([] { return false; });
+            SendEntry(p);
+            SendAbsence(p, ReqAbsent);
+            SendAbsence(p, ReqPresent);
+            SendExit(p);
+            dispatcher.SetAbsenceMode([] { return true; });
+            SendBytes(QByteArrayLiteral("1:1:u:labA:1:\0"));
 
-        QStringList sent;
-        for (const char* to : {"10.0.0.255", "10.0.0.5"}) {
-            for (const QByteArray& bytes : SentTo(lan, QString::fromLatin1(to))) {
-                const Datagram d = Datagram::Parse(Cp932::Decode(bytes), QString());
-                sent << QString::number(d.command) + QLatin1Char(' ') + d.text.mid(d.c[5]);
+            QStringList sent;
+            for (const char* to : {"10.0.0.255", "10.0.0.5"}) {
+                for (const QByteArray& bytes : SentTo(lan, QString::fromLatin1(to))) {
+                    Datagram d = Datagram::Parse(Cp932::Decode(bytes), QString());
+                    if (d.command & 0x800000)
+                        d = Datagram::Parse(QString::fromUtf8(bytes), QString());
+                    sent << QStringLiteral("%1 %2 ").arg(d.command).arg(d.senderName)
+                                + d.text.mid(d.c[5]);
+                }
             }
+            const QString nick = emulation ? name + nul + nul : nul.repeated(4);
+            const QString answer = emulation ? nick : nul;
+            const qint32 b = emulation && name != QLatin1String("taro") ? 0x800000 : 0;
+            const auto line = [&](qint32 command, const QString& extra) {
+                return QStringLiteral("%1 %2 ").arg(command).arg(name) + extra;
+            };
+            const QStringList expected{
+                line(1 | b, nick), line(1 | b, nick),     line(260 | b, nick), line(260 | b, nick),
+                line(4 | b, nick), line(4 | b, nick),     line(2 | b, nul),    line(2 | b, nul),
+                line(3, answer),   line(6291459, answer), line(260, nick),     line(6291716, nick),
+            };
+            EXPECT_EQ(sent, expected) << name.toStdString() << " emulation " << emulation;
         }
-        const QString nick = emulation ? QStringLiteral("太郎") + nul + nul : nul.repeated(4);
-        const QString answer = emulation ? nick : nul;
-        EXPECT_EQ(sent,
-                  (QStringList{"1 " + nick, "1 " + nick, "260 " + nick, "260 " + nick, "4 " + nick,
-                               "4 " + nick, "2 " + nul, "2 " + nul, "3 " + answer,
-                               "6291459 " + answer, "260 " + nick, "6291716 " + nick}))
-            << "emulation " << emulation;
     }
 }

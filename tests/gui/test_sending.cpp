@@ -168,6 +168,37 @@ TEST_F(SendingTest, EachPeerGetsTheEncodingItUses)
     }
 }
 
+// Two programs in emulation mode whose user names are more than ASCII: their
+// broadcasts go in UTF-8 with the flag, so each takes the other for a UTF-8
+// peer. A sealed message with an emoji, its receipts and its read notice
+// all go in UTF-8, flagged, and are understood.
+TEST_F(SendingTest, EmulationPeersWithJapaneseNamesTalkInUtf8)
+{
+    const QString ini = QStringLiteral("[BSC_CFG]\r\nIP_MSG=1\r\nSECRET_OK=1\r\nUSER_NAME=%1\r\n");
+    auto a = Start(QStringLiteral("HOST-A"), QStringLiteral("10.0.0.1"),
+                   ini.arg(QStringLiteral("花子")));
+    auto b = Start(QStringLiteral("HOST-B"), QStringLiteral("10.0.0.2"),
+                   ini.arg(QStringLiteral("太郎")));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 2; }));
+    const int row = a->main.members().chkMember(QStringLiteral("HOST-B"));
+    EXPECT_EQ(a->main.members().Text(row, MemberTable::ColUser), QStringLiteral("太郎"));
+
+    lan.ClearSent();
+    Write(*a, QStringLiteral("HOST-B"), QStringLiteral("封書😀"), 8, true);
+    ASSERT_TRUE(WaitUntil([&] { return b->main.popups().NumPop() == 1; }));
+    frmPopupCl* window = LastWindow(*b);
+    window->cmdSecret()->click();
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(),
+              QStringLiteral("封書😀"));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.NumOpN() == 0; }));
+    EXPECT_EQ(a->main.OpnNtc().value(0)->windowTitle(), QStringLiteral("太郎"));
+    EXPECT_TRUE(a->boxes.shown.isEmpty());
+    // The message, two receipts, the read notice.
+    ASSERT_EQ(lan.Sent().size(), 4);
+    for (const auto& d : lan.Sent())
+        EXPECT_NE(Datagram::Parse(QString::fromUtf8(d.bytes), QString()).command & 0x800000, 0);
+}
+
 TEST_F(SendingTest, DeliveryWatchReportsOnceBetween31And33Seconds)
 {
     auto a = Start(QStringLiteral("HOST-A"), QStringLiteral("10.0.0.1"));
