@@ -40,6 +40,8 @@ bool IsAscii(const QByteArray& bytes)
 
 QString PeerEncodings::Decode(const QByteArray& bytes, const QString& address, bool honourFlag)
 {
+    // Every datagram: another client may come up on the address.
+    Set(address, Iptux, bytes.startsWith("1_iptux"));
     if (honourFlag && (CommandOf(bytes) & kUtf8Option)) {
         Set(address, WritesUtf8, true);
         return QString::fromUtf8(bytes);
@@ -60,7 +62,7 @@ QString PeerEncodings::Decode(const QByteArray& bytes, const QString& address, b
         Set(address, WritesUtf8, utf8Valid);
         return utf8Valid ? utf8 : cp932;
     }
-    return (facts_.value(address) & WritesUtf8) ? utf8 : cp932;
+    return (facts_.value(address) & (WritesUtf8 | Iptux)) ? utf8 : cp932;
 }
 
 void PeerEncodings::NoteCapability(const QString& address, qint32 command)

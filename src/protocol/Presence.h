@@ -11,8 +11,8 @@ class Program;
 /// Points the socket's remote endpoint at host, on the program's port.
 void SetRemote(Program& program, const QString& host);
 /// How datagrams to host go: in emulation mode UTF-8 to a peer that writes
-/// it or has said it reads it, code page 932 otherwise and always in the own
-/// mode.
+/// it, has said it reads it or is iptux (PeerEncodings); code page 932
+/// otherwise and always in the own mode.
 TextEncoding EncodingFor(const Program& program, const QString& host);
 /// Sends a datagram to the remote endpoint in the encoding its host takes,
 /// with the UTF-8 flag on the command when that is UTF-8; throws Failure

@@ -237,6 +237,34 @@ TEST_F(EmulationTest, IptuxWritingUtf8WithoutTheFlagIsReadAndAnsweredInUtf8)
     EXPECT_TRUE(answers[0].startsWith(Cp932::Encode(QStringLiteral("1:3:太郎:PC01:3:"))));
 }
 
+// iptux reads UTF-8 with the flag in either of its settings, and writes to
+// us in the encoding we write to it: it gets UTF-8 even when nothing it has
+// sent tells (an ASCII nickname), and what it sends that reads either way
+// is UTF-8. Its code page 932, before it has had text from us, still reads.
+TEST_F(EmulationTest, IptuxIsAnsweredInUtf8AndReadAsUtf8WhatReadsEitherWay)
+{
+    struct Handler : MessageHandler {
+        QStringList texts;
+        void Message(const Datagram& d, bool) override { texts.append(CutAtNul(d.extra)); }
+        void ReadNotice(const Datagram&) override {}
+    } handler;
+    dispatcher.SetMessageHandler(&handler);
+    SendBytes(QByteArrayLiteral("1_iptux 0.8.3:1:root:labA:257:hanako\0\0icon-tux.png\0utf-8\0"));
+    const QList<QByteArray> answers = SentTo(lan, QStringLiteral("10.0.0.5"));
+    ASSERT_EQ(answers.size(), 2);
+    EXPECT_EQ(Datagram::Parse(QString::fromLatin1(answers[0]), QString()).command, 0x800003);
+    EXPECT_EQ(Datagram::Parse(QString::fromLatin1(answers[1]), QString()).command, 0xE00003);
+
+    SendBytes("1_iptux 0.8.3:2:root:labA:288:" + Cp932::Encode(QStringLiteral("こんばんは"))
+              + '\0');
+    SendBytes("1_iptux 0.8.3:3:root:labA:288:" + QStringLiteral("こんにちは").toUtf8() + '\0');
+    // Another client on the address, writing the same bytes, has told nothing.
+    SendBytes("1:4:u:labA:288:" + QStringLiteral("こんにちは").toUtf8() + '\0');
+    EXPECT_EQ(handler.texts,
+              (QStringList{QStringLiteral("こんばんは"), QStringLiteral("こんにちは"),
+                           Cp932::Decode(QStringLiteral("こんにちは").toUtf8())}));
+}
+
 TEST(PeerEncodingsTest, AFloodOfUtf8SourcesFillsNoMoreThanTheBound)
 {
     PeerEncodings encodings;
