@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Emulation mode against a real IP Messenger-compatible client: iptux on h2
 # (its own X server, code page 932), the observed program on h1. Presence both
-# ways, a message each way with its receipt, iptux's exit. A sniffer on h2's
+# ways, a message each way with its receipt, iptux's exit. We write to iptux
+# in UTF-8 with the UTF-8 flag (0x800000), which it reads in either setting. A sniffer on h2's
 # cable records what crosses it, since iptux itself holds port 2425 there.
 # LAN_KEEP=1 keeps the work folder, with iptux's screen after our message
 # (iptux.png).
@@ -130,9 +131,9 @@ ANSWERS="[d for d in P if $FROM_H1 and d.cmd & 0xFF == 3]"
 lan_check "iptux broadcasts its entry from port 2425 (1 with its option flags)" \
     lan_wire h2 "any(d.dst.endswith('.255') for d in $ENTRIES)" 5
 # iptux broadcasts its entry more than once (to each broadcast address).
-lan_check "each of its entries is answered with 3 and 6291459, consecutive numbers" \
+lan_check "each of its entries is answered with 3 and 6291459 with the flag, consecutive numbers" \
     lan_wire h2 "[(d.dst, d.cmd) for d in $ANSWERS] == \
-                 [('10.201.1.12', 3), ('10.201.1.12', 6291459)] * len($ENTRIES) and \
+                 [('10.201.1.12', 8388611), ('10.201.1.12', 14680067)] * len($ENTRIES) and \
                  all(consecutive([a.packet for a in $ANSWERS][i:i + 2]) \
                      for i in range(0, len($ANSWERS), 2))"
 lan_check "iptux gets a row: host, nick name read from code page 932, address" \
@@ -140,19 +141,19 @@ lan_check "iptux gets a row: host, nick name read from code page 932, address" \
 
 # --- our message to iptux ---------------------------------------------------
 
-OURS="[d for d in P if $FROM_H1 and d.dst == '10.201.1.12' and d.cmd == 288]"
+OURS="[d for d in P if $FROM_H1 and d.dst == '10.201.1.12' and d.cmd == 8388896]"
 # iptux is held stopped meanwhile (the datagram waits in its socket), so the
 # row is seen waiting before the receipt clears it.
 kill -STOP "$IPTUX_PID"
 lan_wait_for 2 iptux_stopped || lan_fail "iptux does not stop"
 echo "send h2 hello iptux 日本語" >"$LAN_DIR/h1/in"
-lan_check "our message goes to iptux with 288, text, title and caption after the NUL" \
+lan_check "our message goes to iptux with 288 and the flag, text, title and caption after the NUL" \
     lan_wire h2 "[d.extra.split('\0')[:2] for d in $OURS] == \
                  [['hello iptux 日本語', ':致命的なエラー(嘘)  (from  h1[h1]):確認:8']]"
 OUR_NO=$("$LAN_PYTHON" -c 'import json, sys
 for line in open(sys.argv[1], encoding="utf-8"):
     fields = json.loads(line).get("text", "").split(":")
-    if fields[0] == "1" and fields[4:5] == ["288"]:
+    if fields[0] == "1" and fields[4:5] == ["8388896"]:
         print(fields[1])' "$LAN_DIR/h2.wire")
 : "${OUR_NO:=none}"
 # Seen once in some thirty runs without the row waiting; until that is
@@ -181,9 +182,9 @@ ix type --delay 20 "$TYPED"
 ix key ctrl+Return
 THEIRS="[d for d in P if $FROM_H2 and d.dst == '10.201.1.11' and d.cmd & 0xFF == 0x20]"
 lan_check "iptux's message reaches us" lan_wire h2 "len($THEIRS) == 1" 5
-lan_check "we acknowledge it twice (33) with its packet number" \
+lan_check "we acknowledge it twice (33 with the flag) with its packet number" \
     lan_wire h2 "[(d.dst, d.cmd, d.extra) for d in P if $FROM_H1 and d.cmd & 0xFF == 0x21] \
-                 == [('10.201.1.12', 33, '%d\0' % d.packet) for d in $THEIRS] * 2"
+                 == [('10.201.1.12', 8388641, '%d\0' % d.packet) for d in $THEIRS] * 2"
 lan_check "it pops up with the default title and iptux's host in the sender note" \
     lan_wait_for 3 lan_shows h1 '^window\t致命的なエラー\(嘘\) \(from  h2\[root\]\)$'
 lan_check "with the text as typed" lan_shows h1 "^text\t$TYPED\$"
