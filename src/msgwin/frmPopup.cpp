@@ -1,6 +1,7 @@
 #include "msgwin/frmPopup.h"
 
 #include "platform/Clock.h"
+#include "platform/Cp932.h"
 #include "platform/MessageBoxes.h"
 #include "platform/gui/FormLayout.h"
 #include "platform/gui/Screen.h"
@@ -21,6 +22,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextCursor>
@@ -146,6 +148,8 @@ void frmPopup::Form_Load()
 
 void frmPopup::cmdSend_Click()
 {
+    if (!MaySend())
+        return;
     const bool sealed = chkSecret_->isChecked();
     const QString body = WriteBody(WireLineBreaks(txtMSG_->toPlainText()), txtTitle_->text(),
                                    txtOK_->text(), SelectedIcon(), chkHost_->isChecked(),
@@ -178,6 +182,40 @@ void frmPopup::cmdSend_Click()
 
     hide();
     Form_Load();
+}
+
+bool frmPopup::MaySend()
+{
+    if (EncodingFor(program_, destination_) == TextEncoding::Utf8)
+        return true;
+    // In the order the window shows them: title, text, caption.
+    const QStringList missing =
+        Cp932::Missing(txtTitle_->text() + txtMSG_->toPlainText() + txtOK_->text());
+    if (missing.isEmpty())
+        return true;
+    QStringList shown;
+    for (const QString& character : missing) {
+        // An invisible one (a joiner, a variation selector) by its number.
+        const char32_t code = character.toUcs4().value(0);
+        shown << (QChar::isPrint(code)
+                      ? character
+                      : QStringLiteral("U+%1").arg(code, 4, 16, QLatin1Char('0')).toUpper());
+    }
+    BoxRequest box;
+    box.title = QStringLiteral("送れない文字があります。(^-^;");
+    box.text = QStringLiteral("次の文字は、相手に送ることができません。") + kCrLf + kCrLf
+               + shown.join(QLatin1Char(' ')) + kCrLf + kCrLf
+               + QStringLiteral("「?」に置き換えて、このまま送信しますか？");
+    box.buttons = BoxButtons::YesNo;
+    // The box lets events through: the window may be gone when it closes.
+    const QPointer<frmPopup> self(this);
+    const BoxAnswer answer = program_.boxes.Show(box);
+    if (!self)
+        return false;
+    if (answer == BoxAnswer::Yes)
+        return true;
+    txtMSG_->setFocus();
+    return false;
 }
 
 void frmPopup::txtMSG_LostFocus()

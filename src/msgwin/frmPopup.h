@@ -37,7 +37,9 @@ public:
     /// Loading: default title and caption, empty text, host revealed, centred.
     /// The icon choice and the sealed box stay as they are.
     void Form_Load();
-    /// Sends the message, notes it on the addressee's row, hides and resets.
+    /// Sends the message, notes it on the addressee's row, hides and resets;
+    /// first asks, naming them, when the destination's encoding lacks some
+    /// of its characters (they would arrive as "?"): No keeps the window.
     void cmdSend_Click();
     /// The byte-length check run when the focus leaves the text.
     void txtMSG_LostFocus();
@@ -52,6 +54,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    /// True when nothing would be lost on the way, or the user says to send
+    /// anyway.
+    bool MaySend();
     /// The selected icon, 0 to 8.
     int SelectedIcon() const;
     /// Notes the sent packet on the row of the destination, if it has one:

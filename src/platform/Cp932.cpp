@@ -1,5 +1,6 @@
 #include "platform/Cp932.h"
 
+#include <QSet>
 #include <QSysInfo>
 
 #include <algorithm>
@@ -184,6 +185,29 @@ QString Decode(const QByteArray& bytes)
                                      size_t(bytes.size()) * sizeof(char16_t), onError);
     return QString(reinterpret_cast<const QChar*>(utf16.constData()),
                    utf16.size() / qsizetype(sizeof(char16_t)));
+}
+
+QStringList Missing(const QString& text)
+{
+    QStringList missing;
+    QSet<QString> seen;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i).unicode() < 0x80)
+            continue;
+        const qsizetype length =
+            text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()
+                ? 2
+                : 1;
+        const QString character = text.mid(i, length);
+        i += length - 1;
+        if (seen.contains(character))
+            continue;
+        seen.insert(character);
+        // One character encodes to "?" exactly when code page 932 lacks it.
+        if (Encode(character) == "?")
+            missing.append(character);
+    }
+    return missing;
 }
 
 bool IsLeadByte(unsigned char b)

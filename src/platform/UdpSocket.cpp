@@ -5,9 +5,10 @@
 
 namespace wibblet {
 
-int UdpSocket::SendData(const QString& text, SendPriority priority)
+int UdpSocket::SendData(const QString& text, SendPriority priority, TextEncoding encoding)
 {
-    return SendBytes(Cp932::Encode(text), priority);
+    return SendBytes(encoding == TextEncoding::Utf8 ? text.toUtf8() : Cp932::Encode(text),
+                     priority);
 }
 
 int UdpSocket::SendBytes(const QByteArray& bytes, SendPriority priority)

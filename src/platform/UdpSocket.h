@@ -13,9 +13,16 @@ enum class SendPriority {
     AnswerToStranger, ///< an answer to an entry from an unverified source: also rate-limited
 };
 
+/// How a datagram's text goes on the wire.
+enum class TextEncoding {
+    Cp932, ///< code page 932: what every peer reads, and all the own mode knows
+    Utf8,  ///< for an IP Messenger-compatible peer that writes or reads UTF-8
+};
+
 /// One UDP socket as the program uses it: bound to one local port on every
 /// address, with a single remote endpoint shared by every sender. Datagrams
-/// are text, encoded in code page 932 at the socket and nowhere else.
+/// are text, encoded at the socket and nowhere else: in code page 932 unless
+/// the sender asks for UTF-8 (Presence.h says when it does).
 /// Operations report failures as socket error numbers (SocketErrors.h);
 /// 0 means success.
 class UdpSocket : public QObject {
@@ -33,9 +40,11 @@ public:
     /// 127.0.0.1 when there is none.
     virtual QString LocalIP() const = 0;
 
-    /// Sends the text as one datagram to RemoteHost():RemotePort(). A
-    /// datagram the kernel has no room for yet is queued and counts as sent.
-    int SendData(const QString& text, SendPriority priority = SendPriority::Normal);
+    /// Sends the text as one datagram, in the encoding given, to
+    /// RemoteHost():RemotePort(). A datagram the kernel has no room for yet is
+    /// queued and counts as sent.
+    int SendData(const QString& text, SendPriority priority = SendPriority::Normal,
+                 TextEncoding encoding = TextEncoding::Cp932);
     /// Sends raw bytes as one datagram to RemoteHost():RemotePort().
     int SendBytes(const QByteArray& bytes, SendPriority priority = SendPriority::Normal);
     /// The datagram announced by the last DataArrival, decoded from code page 932.

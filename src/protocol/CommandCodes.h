@@ -61,4 +61,10 @@ enum Request : qint32 {
     ReqReleaseFiles = 97, ///< IP Messenger code set only
 };
 
+// IP Messenger's option flags, on any command of its code set or ours.
+/// The datagram is written in UTF-8 (IPMSG_UTF8OPT).
+inline constexpr qint32 kUtf8Option = 0x00800000;
+/// On an entry, answer or absence packet: its sender reads UTF-8 (IPMSG_CAPUTF8OPT).
+inline constexpr qint32 kCapUtf8Option = 0x01000000;
+
 } // namespace wibblet

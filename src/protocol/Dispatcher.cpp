@@ -42,28 +42,6 @@ const QString kFourNuls(4, QChar(u'\0'));
 // the user closed it, and each box takes the focus from what they were doing.
 constexpr qint64 kErrorBoxQuietSeconds = 60;
 
-// IP Messenger's flag for a datagram written in UTF-8.
-constexpr qint32 kUtf8Option = 0x800000;
-
-// The command field of raw bytes (between the fourth and fifth colon), or 0.
-// A colon byte is always a colon: code page 932 and UTF-8 use 0x3A for
-// nothing else.
-qint32 CommandOf(const QByteArray& bytes)
-{
-    qsizetype start = -1;
-    int colons = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] != ':')
-            continue;
-        if (++colons == 4) {
-            start = i + 1;
-        } else if (colons == 5) {
-            return ReadNumberOr(QString::fromLatin1(bytes.mid(start, i - start)), 0);
-        }
-    }
-    return 0;
-}
-
 } // namespace
 
 Dispatcher::Dispatcher(Program& program, MemberTable& members, QObject* parent)
@@ -86,12 +64,10 @@ void Dispatcher::wscCtrl_DataArrival()
     }
 }
 
-QString Dispatcher::DecodeArrival() const
+QString Dispatcher::DecodeArrival()
 {
-    const QByteArray bytes = program_.socket.GetBytes();
-    if (Settings::IsOn(program_.settings.IP_MSG) && (CommandOf(bytes) & kUtf8Option))
-        return QString::fromUtf8(bytes);
-    return program_.socket.GetData();
+    return program_.peerEncodings.Decode(program_.socket.GetBytes(), program_.socket.RemoteHostIP(),
+                                         Settings::IsOn(program_.settings.IP_MSG));
 }
 
 Dispatcher::Kind Dispatcher::Classify(qint32 command, qint32 messageCode, bool emulation)
@@ -149,6 +125,10 @@ void Dispatcher::Dispatch(const Datagram& d)
     const Kind kind = Classify(d.command, program_.messageCode.toInt(), emulation);
     if (kind != Kind::Entry && kind != Kind::Ignored)
         verified_.Add(d.senderAddress);
+    // Before any answer goes back: it goes in UTF-8 to a peer that reads it.
+    if (kind == Kind::Entry || kind == Kind::Answer || kind == Kind::Absent
+        || kind == Kind::Present)
+        program_.peerEncodings.NoteCapability(d.senderAddress, d.command);
     // A source that reaches a whole subnet is neither answered nor listed:
     // a row there would send the user's own messages to every host of it.
     const bool answerable = IsAnswerable(program_, d.senderAddress);
@@ -160,6 +140,7 @@ void Dispatcher::Dispatch(const Datagram& d)
     case Kind::Exit:
         if (const int r = members_.chkMember(d.senderHost); r >= 1)
             members_.Remove(r);
+        program_.peerEncodings.Forget(d.senderAddress);
         break;
     case Kind::Answer:
         if (answerable)
@@ -223,9 +204,11 @@ void Dispatcher::Entry(const Datagram& d, bool emulation)
     SendAnsEntry(program_, d.senderAddress, priority);
     if (absent_ && absent_()) {
         SetRemote(program_, d.senderAddress);
-        SendPkt(program_, MakePkt(program_, ReqAbsent) + kFourNuls, priority);
+        SendPkt(program_, MakePkt(program_, ReqAbsent) + NicknameExtra(program_, kFourNuls),
+                priority);
         SetRemote(program_, d.senderAddress);
-        SendPkt(program_, MakePktIpm(program_, ReqAbsent) + kFourNuls, priority);
+        SendPkt(program_, MakePktIpm(program_, ReqAbsent) + NicknameExtra(program_, kFourNuls),
+                priority);
     }
 }
 

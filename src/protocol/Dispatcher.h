@@ -62,9 +62,9 @@ public:
 private:
     void Dispatch(const Datagram& d);
     void AnswerPubKey(const Datagram& d);
-    /// The pending datagram as text: UTF-8 when an emulation-mode peer says
-    /// so, code page 932 otherwise.
-    QString DecodeArrival() const;
+    /// The pending datagram as text, in the encoding its bytes and its
+    /// sender show (PeerEncodings, which learns from it).
+    QString DecodeArrival();
     void Entry(const Datagram& d, bool emulation);
     void Answer(const Datagram& d, bool emulation);
     void NewMember(const Datagram& d, bool takeNickname);

@@ -89,4 +89,12 @@ QString MakePktIpm(Program& program, qint32 request)
     return Header(program, request, CodeSet::Ipm);
 }
 
+QString NicknameExtra(const Program& program, const QString& plain)
+{
+    if (!Settings::IsOn(program.settings.IP_MSG))
+        return plain;
+    const QChar nul(u'\0');
+    return HeaderField(program.userNameText) + nul + nul;
+}
+
 } // namespace wibblet

@@ -16,4 +16,10 @@ QString MakePkt(Program& program, qint32 request);
 /// The same header with the IP Messenger code set.
 QString MakePktIpm(Program& program, qint32 request);
 
+/// The extra field of our entries, answers and absence packets. In emulation
+/// mode the user name (colons full-width, as in the header) as nickname with
+/// an empty group, "name\0\0": IP Messenger-compatible clients list us by
+/// it. In the own mode plain, as ever.
+QString NicknameExtra(const Program& program, const QString& plain);
+
 } // namespace wibblet

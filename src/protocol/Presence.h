@@ -10,13 +10,21 @@ class Program;
 
 /// Points the socket's remote endpoint at host, on the program's port.
 void SetRemote(Program& program, const QString& host);
-/// Sends a datagram to the remote endpoint; throws Failure with the socket
-/// error number when the send fails (one merely queued has not failed).
+/// How datagrams to host go: in emulation mode UTF-8 to a peer that writes
+/// it, has said it reads it or is iptux (PeerEncodings); code page 932
+/// otherwise and always in the own mode.
+TextEncoding EncodingFor(const Program& program, const QString& host);
+/// Sends a datagram to the remote endpoint in the encoding its host takes,
+/// with the UTF-8 flag on the command when that is UTF-8; throws Failure
+/// with the socket error number when the send fails (one merely queued has
+/// not failed).
 void SendPkt(Program& program, const QString& datagram,
              SendPriority priority = SendPriority::Normal);
 
 /// Presence broadcasts: one datagram, one packet number, sent to the own
-/// subnet, every listed subnet and the own subnet again. A list entry that
+/// subnet, every listed subnet and the own subnet again; in code page 932,
+/// except in emulation mode when it holds more than ASCII: then in UTF-8
+/// with the UTF-8 flag. A list entry that
 /// is not a dotted address is skipped unread (no name look-up), and an
 /// address that cannot be sent to is skipped; the others still get it.
 void SendEntry(Program& program);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/PeerEncodings.h"
 #include "settings/Settings.h"
 
 #include <QString>
@@ -12,9 +13,9 @@ class Clock;
 
 /// Everything one running program shares between its modules: the settings
 /// record, the packet-number counter, the port and message code, the own
-/// broadcast address, the sender of the datagram being handled, and the
-/// platform services it talks through. One object per program, so that tests
-/// can run several programs in one process on a virtual LAN.
+/// broadcast address, the sender of the datagram being handled, what it knows
+/// of its peers' encodings, and the platform services it talks through. One object per program, so
+/// that tests can run several programs in one process on a virtual LAN.
 class Program {
 public:
     Program(UdpSocket& socket, MessageBoxes& boxes, Clock& clock)
@@ -43,6 +44,10 @@ public:
     /// The datagram being handled: its user-name field and source address.
     QString senderName;
     QString senderAddress;
+
+    /// Which peers write or read UTF-8, by address: what the dispatcher
+    /// learns as it reads their datagrams, and SendPkt encodes by.
+    PeerEncodings peerEncodings;
 };
 
 /// Chooses port and message code by IP_MSG and binds the socket; a bind that

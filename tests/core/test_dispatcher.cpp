@@ -11,6 +11,7 @@
 #include "protocol/RecentDatagrams.h"
 #include "settings/BroadcastList.h"
 #include "settings/Failure.h"
+#include "support/Printing.h"
 #include "support/Wait.h"
 
 #include <QTemporaryDir>
@@ -78,12 +79,13 @@ struct DispatcherTest : ::testing::Test {
     }
 
     /// Sends text from a peer and waits until the program has handled it.
-    void Send(VirtualSocket& from, const QString& text)
+    void Send(VirtualSocket& from, const QString& text) { SendBytes(from, Cp932::Encode(text)); }
+    void SendBytes(VirtualSocket& from, const QByteArray& bytes)
     {
         const int before = arrivals;
         from.SetRemoteHost(QStringLiteral("10.0.0.1"));
         from.SetRemotePort(1001);
-        ASSERT_EQ(from.SendData(text), 0);
+        ASSERT_EQ(from.SendBytes(bytes), 0);
         ASSERT_TRUE(WaitUntil([&] { return arrivals > before; }));
     }
     void Send(const QString& text) { Send(*near, text); }
@@ -237,6 +239,47 @@ TEST_F(DispatcherTest, PresenceAndReceiptsChangeOnlyTheRowsTheyName)
         EXPECT_EQ(Rows(), step.rows) << step.header;
     }
     EXPECT_TRUE(Replies().isEmpty());
+    EXPECT_TRUE(boxes.shown.isEmpty());
+}
+
+// Bytes that are not code page 932 but are UTF-8 are read as UTF-8, in both
+// modes. What a sender writes unambiguously is remembered: bytes that read
+// either way (UTF-8 "こんにちは" is code page 932 too), or neither way (a text
+// cut in the middle of a character), are read as it writes.
+TEST_F(DispatcherTest, TextIsReadInTheEncodingItIsValidIn)
+{
+    const QByteArray both = QStringLiteral("こんにちは").toUtf8();
+    const QByteArray cp932 = Cp932::Encode(QStringLiteral("こんにちは"));
+    const QByteArray utf8 = QStringLiteral("テスト").toUtf8();
+    const QByteArray cut = QStringLiteral("テス").toUtf8() + "\xE3";
+    const QString hello = QStringLiteral("こんにちは");
+    const struct {
+        VirtualSocket* from;
+        QByteArray text;
+        QString read;
+    } steps[] = {
+        {near.get(), both, Cp932::Decode(both)}, // nothing known: code page 932, as ever
+        {near.get(), cp932, hello},
+        {near.get(), utf8, QStringLiteral("テスト")},
+        {near.get(), both, hello}, // PC02 writes UTF-8
+        {near.get(), cut, QStringLiteral("テス\uFFFD")},
+        {far.get(), both, Cp932::Decode(both)}, // PC07 has told nothing
+        {far.get(), cut, Cp932::Decode(cut)},
+        {near.get(), cp932, hello}, // PC02 writes code page 932 again
+        {near.get(), both, Cp932::Decode(both)},
+    };
+    for (const bool emulation : {false, true}) {
+        p.settings.IP_MSG = QString::fromLatin1(emulation ? "1" : "");
+        p.messageCode = QString::fromLatin1(emulation ? "000000288" : "000000020");
+        const QByteArray header = emulation ? "1:5:u:PC:288:" : "1:5:u:PC:20:";
+        for (const auto& step : steps) {
+            handler.calls.clear();
+            SendBytes(*step.from, header + step.text + '\0');
+            ASSERT_EQ(handler.calls.size(), 1);
+            EXPECT_EQ(handler.calls[0].section(QLatin1Char(' '), 3), step.read)
+                << step.text.toHex().toStdString() << " emulation " << emulation;
+        }
+    }
     EXPECT_TRUE(boxes.shown.isEmpty());
 }
 

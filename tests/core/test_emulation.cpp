@@ -2,11 +2,15 @@
 #include "kit/ScriptedMessageBoxes.h"
 #include "kit/VirtualLan.h"
 #include "platform/Cp932.h"
+#include "protocol/CommandCodes.h"
 #include "protocol/Datagram.h"
 #include "protocol/Dispatcher.h"
 #include "protocol/MemberTable.h"
+#include "protocol/PeerEncodings.h"
+#include "protocol/Presence.h"
 #include "protocol/Program.h"
 #include "settings/BroadcastList.h"
+#include "support/Printing.h"
 #include "support/Wait.h"
 
 #include <QTemporaryDir>
@@ -130,9 +134,10 @@ TEST_F(EmulationTest, IptuxEntryInUtf8JoinsTheListUnderItsNickname)
     ASSERT_EQ(members.Count(), 1);
     EXPECT_EQ(members.Text(1, MemberTable::ColUser), QStringLiteral("ラボＡ"));
     EXPECT_TRUE(boxes.shown.isEmpty());
+    // A peer that writes UTF-8 is answered in UTF-8, with the flag.
     ASSERT_EQ(toPeer.size(), 2);
-    EXPECT_EQ(toPeer[0].command, 3);
-    EXPECT_EQ(toPeer[1].command, 6291459);
+    EXPECT_EQ(toPeer[0].command, 3 | 0x800000);
+    EXPECT_EQ(toPeer[1].command, 6291459 | 0x800000);
 
     // Its exit carries a flag above the command.
     SendBytes(QByteArrayLiteral("1_iptux 0.8.3:2:root:labA:65538:\0"));
@@ -179,6 +184,148 @@ TEST_F(EmulationTest, Utf8IsHonouredOnlyWithItsFlag)
     p.messageCode = QStringLiteral("000000020");
     SendBytes("1:7:u:labA:20:" + QByteArray("\x82\xb1", 2) + '\0');
     EXPECT_EQ(handler.texts.last(), QStringLiteral("こ"));
+}
+
+namespace {
+
+// What the program sent to host, each datagram's bytes.
+QList<QByteArray> SentTo(const VirtualLan& lan, const QString& host)
+{
+    QList<QByteArray> out;
+    for (const auto& d : lan.Sent()) {
+        if (d.fromIP == QLatin1String("10.0.0.1") && d.toHost == host)
+            out << d.bytes;
+    }
+    return out;
+}
+
+} // namespace
+
+// iptux 0.8.3 writes UTF-8 without the flag and sends no capability option:
+// its bytes tell. Its name is listed as written, and it is answered in UTF-8
+// with the flag, our name going as nickname.
+TEST_F(EmulationTest, IptuxWritingUtf8WithoutTheFlagIsReadAndAnsweredInUtf8)
+{
+    struct Handler : MessageHandler {
+        QStringList texts;
+        void Message(const Datagram& d, bool) override { texts.append(CutAtNul(d.extra)); }
+        void ReadNotice(const Datagram&) override {}
+    } handler;
+    dispatcher.SetMessageHandler(&handler);
+    p.userNameText = QStringLiteral("太郎");
+    SendBytes("1_iptux 0.8.3:1:root:labA:257:" + QStringLiteral("いぷ花子").toUtf8()
+              + QByteArray("\0\0icon-tux.png\0utf-8\0", 21));
+    ASSERT_EQ(members.Count(), 1);
+    EXPECT_EQ(members.Text(1, MemberTable::ColUser), QStringLiteral("いぷ花子"));
+    const QString nick = QStringLiteral("太郎") + QChar(u'\0') + QChar(u'\0');
+    EXPECT_EQ(
+        SentTo(lan, QStringLiteral("10.0.0.5")),
+        (QList<QByteArray>{(QStringLiteral("1:1:太郎:PC01:%1:").arg(0x800003) + nick).toUtf8(),
+                           (QStringLiteral("1:2:太郎:PC01:%1:").arg(0xE00003) + nick).toUtf8()}));
+
+    // What it writes later is UTF-8 even where the bytes would read as code
+    // page 932 too ("こんにちは" does).
+    SendBytes("1_iptux 0.8.3:2:root:labA:288:" + QStringLiteral("こんにちは").toUtf8() + '\0');
+    EXPECT_EQ(handler.texts, QStringList{QStringLiteral("こんにちは")});
+
+    // Gone: whoever comes next on its address is taken for code page 932.
+    SendBytes(QByteArrayLiteral("1_iptux 0.8.3:3:root:labA:65538:\0"));
+    lan.ClearSent();
+    SendBytes(QByteArrayLiteral("1:1:u:labB:1:\0"));
+    const QList<QByteArray> answers = SentTo(lan, QStringLiteral("10.0.0.5"));
+    ASSERT_EQ(answers.size(), 2);
+    EXPECT_TRUE(answers[0].startsWith(Cp932::Encode(QStringLiteral("1:3:太郎:PC01:3:"))));
+}
+
+// iptux reads UTF-8 with the flag in either of its settings, and writes to
+// us in the encoding we write to it: it gets UTF-8 even when nothing it has
+// sent tells (an ASCII nickname), and what it sends that reads either way
+// is UTF-8. Its code page 932, before it has had text from us, still reads.
+TEST_F(EmulationTest, IptuxIsAnsweredInUtf8AndReadAsUtf8WhatReadsEitherWay)
+{
+    struct Handler : MessageHandler {
+        QStringList texts;
+        void Message(const Datagram& d, bool) override { texts.append(CutAtNul(d.extra)); }
+        void ReadNotice(const Datagram&) override {}
+    } handler;
+    dispatcher.SetMessageHandler(&handler);
+    SendBytes(QByteArrayLiteral("1_iptux 0.8.3:1:root:labA:257:hanako\0\0icon-tux.png\0utf-8\0"));
+    const QList<QByteArray> answers = SentTo(lan, QStringLiteral("10.0.0.5"));
+    ASSERT_EQ(answers.size(), 2);
+    EXPECT_EQ(Datagram::Parse(QString::fromLatin1(answers[0]), QString()).command, 0x800003);
+    EXPECT_EQ(Datagram::Parse(QString::fromLatin1(answers[1]), QString()).command, 0xE00003);
+
+    SendBytes("1_iptux 0.8.3:2:root:labA:288:" + Cp932::Encode(QStringLiteral("こんばんは"))
+              + '\0');
+    SendBytes("1_iptux 0.8.3:3:root:labA:288:" + QStringLiteral("こんにちは").toUtf8() + '\0');
+    // Another client on the address, writing the same bytes, has told nothing.
+    SendBytes("1:4:u:labA:288:" + QStringLiteral("こんにちは").toUtf8() + '\0');
+    EXPECT_EQ(handler.texts,
+              (QStringList{QStringLiteral("こんばんは"), QStringLiteral("こんにちは"),
+                           Cp932::Decode(QStringLiteral("こんにちは").toUtf8())}));
+}
+
+TEST(PeerEncodingsTest, AFloodOfUtf8SourcesFillsNoMoreThanTheBound)
+{
+    PeerEncodings encodings;
+    const QByteArray utf8 = "1:1:u:h:32:" + QStringLiteral("テスト").toUtf8();
+    for (int i = 0; i < 5000; ++i)
+        encodings.Decode(utf8, QStringLiteral("10.%1.%2.1").arg(i / 256).arg(i % 256), false);
+    EXPECT_EQ(encodings.Count(), PeerEncodings::kMaxPeers);
+    EXPECT_TRUE(encodings.TakesUtf8(QStringLiteral("10.0.0.1")));
+    EXPECT_FALSE(encodings.TakesUtf8(QStringLiteral("10.19.135.1")));
+    // A peer known for nothing but code page 932 takes no room.
+    encodings.Decode("1:1:u:h:32:" + Cp932::Encode(QStringLiteral("テスト")),
+                     QStringLiteral("10.0.0.1"), false);
+    EXPECT_FALSE(encodings.TakesUtf8(QStringLiteral("10.0.0.1")));
+    EXPECT_EQ(encodings.Count(), PeerEncodings::kMaxPeers - 1);
+}
+
+// In emulation mode our entries, absence packets and answers carry the user
+// name as nickname with an empty group; the own mode keeps its NULs. A
+// broadcast that carries more than ASCII goes in UTF-8 with the flag in
+// emulation mode (iptux would take code page 932 for GB18030); answers to a
+// code page 932 peer go in code page 932.
+TEST_F(EmulationTest, OurNameGoesAsNicknameOnlyInEmulationMode)
+{
+    const QString nul(1, QChar(u'\0'));
+    for (const QString& name : {QStringLiteral("太郎"), QStringLiteral("taro")}) {
+        p.userNameText = name;
+        for (const bool emulation : {true, false}) {
+            p.settings.IP_MSG = QString::fromLatin1(emulation ? "1" : "");
+            lan.ClearSent();
+            dispatcher.SetAbsenceMode([] { return false; });
+            SendEntry(p);
+            SendAbsence(p, ReqAbsent);
+            SendAbsence(p, ReqPresent);
+            SendExit(p);
+            dispatcher.SetAbsenceMode([] { return true; });
+            SendBytes(QByteArrayLiteral("1:1:u:labA:1:\0"));
+
+            QStringList sent;
+            for (const char* to : {"10.0.0.255", "10.0.0.5"}) {
+                for (const QByteArray& bytes : SentTo(lan, QString::fromLatin1(to))) {
+                    Datagram d = Datagram::Parse(Cp932::Decode(bytes), QString());
+                    if (d.command & 0x800000)
+                        d = Datagram::Parse(QString::fromUtf8(bytes), QString());
+                    sent << QStringLiteral("%1 %2 ").arg(d.command).arg(d.senderName)
+                                + d.text.mid(d.c[5]);
+                }
+            }
+            const QString nick = emulation ? name + nul + nul : nul.repeated(4);
+            const QString answer = emulation ? nick : nul;
+            const qint32 b = emulation && name != QLatin1String("taro") ? 0x800000 : 0;
+            const auto line = [&](qint32 command, const QString& extra) {
+                return QStringLiteral("%1 %2 ").arg(command).arg(name) + extra;
+            };
+            const QStringList expected{
+                line(1 | b, nick), line(1 | b, nick),     line(260 | b, nick), line(260 | b, nick),
+                line(4 | b, nick), line(4 | b, nick),     line(2 | b, nul),    line(2 | b, nul),
+                line(3, answer),   line(6291459, answer), line(260, nick),     line(6291716, nick),
+            };
+            EXPECT_EQ(sent, expected) << name.toStdString() << " emulation " << emulation;
+        }
+    }
 }
 
 // iptux sets the absence option (0x100) on every presence packet, its entry

@@ -4,9 +4,11 @@
 #include "kit/ScriptedMessageBoxes.h"
 #include "kit/VirtualLan.h"
 #include "protocol/Datagram.h"
+#include "protocol/Dispatcher.h"
 #include "protocol/MemberTable.h"
 #include "protocol/Presence.h"
 #include "protocol/Program.h"
+#include "support/Printing.h"
 #include "support/Wait.h"
 
 #include <QCheckBox>
@@ -18,16 +20,6 @@
 #include <QTextEdit>
 
 #include <gtest/gtest.h>
-
-// Failures show texts readably, with NULs and line breaks escaped.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    QString shown = text;
-    shown.replace(QChar(u'\0'), QStringLiteral("\\0"))
-        .replace(QStringLiteral("\r"), QStringLiteral("\\r"));
-    shown.replace(QStringLiteral("\n"), QStringLiteral("\\n"));
-    *out << '"' << shown.toStdString() << '"';
-}
 
 using namespace wibblet;
 using test::RunEventsFor;
@@ -182,6 +174,60 @@ TEST_F(ComposeTest, RecordsOnTheAddresseesRowWhereverTheSocketPoints)
         EXPECT_EQ(members.Text(other, MemberTable::ColSendTime), QString());
         EXPECT_TRUE(boxes.shown.isEmpty());
     }
+}
+
+// Code page 932 has no emoji: the user hears which characters would arrive
+// as "?" and decides. A destination that takes UTF-8 takes them all.
+TEST_F(ComposeTest, CharactersTheDestinationCannotTakeAreNamedBeforeSending)
+{
+    window->show();
+    window->txtTitle()->setText(QStringLiteral("寿司🍣"));
+    Text()->setPlainText(QStringLiteral("①と😀と😀"));
+    Ok()->setText(QStringLiteral("了解"));
+
+    boxes.answers.enqueue(BoxAnswer::No);
+    window->cmdSend_Click();
+    ASSERT_EQ(boxes.shown.size(), 1);
+    const BoxRequest& box = boxes.shown.first();
+    EXPECT_EQ(box.title, QStringLiteral("送れない文字があります。(^-^;"));
+    EXPECT_EQ(box.text, QStringLiteral("次の文字は、相手に送ることができません。\r\n\r\n"
+                                       "🍣 😀\r\n\r\n"
+                                       "「?」に置き換えて、このまま送信しますか？"));
+    EXPECT_EQ(box.buttons, BoxButtons::YesNo);
+    RunEventsFor(20);
+    EXPECT_TRUE(received.isEmpty());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(Text()->toPlainText(), QStringLiteral("①と😀と😀"));
+
+    boxes.answers.enqueue(BoxAnswer::Yes);
+    window->cmdSend_Click();
+    EXPECT_EQ(Body(Received()), QStringLiteral("①と?と?") + kNul
+                                    + QStringLiteral(":寿司?  (from  HOST-A[alice]):了解:8")
+                                    + kNul);
+    EXPECT_TRUE(window->isHidden());
+    EXPECT_EQ(boxes.shown.size(), 2);
+
+    // In emulation mode, to a peer that writes UTF-8.
+    program.settings.IP_MSG = QStringLiteral("1");
+    Dispatcher dispatcher(program, members);
+    b->SetRemoteHost(QStringLiteral("10.0.0.1"));
+    b->SetRemotePort(1001);
+    // A name that is no code page 932 tells that B writes UTF-8.
+    b->SendBytes("1:1:bob:B:257:" + QStringLiteral("いぷ花子").toUtf8() + QByteArray("\0\0", 2));
+    ASSERT_TRUE(WaitUntil([&] { return members.Count() == 1; }));
+    RunEventsFor(20); // the answers
+    received.clear();
+    QObject::disconnect(b.get(), &UdpSocket::DataArrival, nullptr, nullptr);
+    QList<QByteArray> bytes;
+    QObject::connect(b.get(), &UdpSocket::DataArrival, [&] { bytes.append(b->GetBytes()); });
+    window->show();
+    Text()->setPlainText(QStringLiteral("😀"));
+    window->cmdSend_Click();
+    ASSERT_TRUE(WaitUntil([&] { return !bytes.isEmpty(); }));
+    EXPECT_EQ(boxes.shown.size(), 2);
+    const Datagram d = Datagram::Parse(QString::fromUtf8(bytes.first()), QString());
+    EXPECT_EQ(d.command, 20 | 0x800000);
+    EXPECT_TRUE(Body(d).startsWith(QStringLiteral("😀") + kNul));
 }
 
 TEST_F(ComposeTest, SendResetsTheFieldsButKeepsIconAndSealedBox)

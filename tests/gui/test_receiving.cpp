@@ -296,13 +296,23 @@ TEST_F(ReceivingTest, OfferedFilesAreNamedInTheWindowAndReleased)
     }
     EXPECT_EQ(Window(1)->windowTitle(), QStringLiteral("致命的なエラー(嘘) (from  PEER[hanako])"));
 
-    ASSERT_TRUE(WaitUntil([&] { return peer->Commands(0x61).size() == 3; }));
+    // By the command's low byte: what goes back to iptux carries the UTF-8 flag.
+    const auto replies = [&](qint32 command) {
+        QList<Datagram> found;
+        for (const Datagram& d : std::as_const(peer->received)) {
+            if ((d.command & 0xFF) == command)
+                found.append(d);
+        }
+        return found;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return replies(0x61).size() == 3; }));
+    EXPECT_EQ(replies(0x61).first().command, 0x800061);
     QStringList released;
-    for (const Datagram& d : peer->Commands(0x61))
+    for (const Datagram& d : replies(0x61))
         released << d.extra;
     EXPECT_EQ(released, (QStringList{"31", "32", "33"}));
-    EXPECT_EQ(peer->Commands(33).size(), 6);
-    EXPECT_EQ(peer->received.last().command, 0x61); // after the receipts
+    EXPECT_EQ(replies(0x21).size(), 6);
+    EXPECT_EQ(peer->received.last().command & 0xFF, 0x61); // after the receipts
     EXPECT_TRUE(me->boxes.shown.isEmpty());
 }
 

@@ -5,7 +5,9 @@
 #include "msgwin/frmPopupCl.h"
 #include "platform/Cp932.h"
 #include "protocol/Datagram.h"
+#include "protocol/MemberTable.h"
 #include "protocol/Presence.h"
+#include "support/Printing.h"
 #include "support/Wait.h"
 
 #include <QAction>
@@ -88,6 +90,113 @@ TEST_F(SendingTest, MessageTravelsAndItsReceiptEndsTheWatch)
         WaitUntil([&] { return a->main.members().Text(row, MemberTable::ColStandard).isEmpty(); }));
     EXPECT_TRUE(a->main.members().Text(row, MemberTable::ColSendTime).isEmpty());
     EXPECT_TRUE(a->boxes.shown.isEmpty());
+}
+
+// In emulation mode a peer that writes UTF-8 (iptux tells so only by its
+// bytes) or says it reads it (the capability option 0x1000000 on its entry)
+// gets every text in UTF-8 with the UTF-8 flag: messages, receipts. A code
+// page 932 peer, and every peer in the own mode, gets code page 932 as ever.
+TEST_F(SendingTest, EachPeerGetsTheEncodingItUses)
+{
+    const auto inUtf8 = [](bool utf8, const QString& text) {
+        return utf8 ? text.toUtf8() : Cp932::Encode(text);
+    };
+    for (const bool emulation : {true, false}) {
+        const quint16 port = emulation ? 2425 : 1001;
+        const QString net = QString::fromLatin1(emulation ? "10.0.1." : "10.0.2.");
+        auto a = Start(QStringLiteral("HOST-%1").arg(port), net + QStringLiteral("1"),
+                       QStringLiteral("[BSC_CFG]\r\nUSER_NAME=太郎\r\nIP_MSG=%1\r\n")
+                           .arg(QLatin1String(emulation ? "1" : "")));
+        const struct {
+            const char* host;
+            QByteArray entry; // command and nickname
+            bool writesUtf8;
+            bool getsUtf8;
+        } peers[] = {
+            {"labA", (emulation ? "257:" : "1:") + QStringLiteral("いぷ花子").toUtf8(), true,
+             emulation},
+            {"labB", "1:" + Cp932::Encode(QStringLiteral("ハナ子")), false, false},
+            {"labC", emulation ? QByteArray::number(0x1000001) + ":ipmsg" : "1:ipmsg", false,
+             emulation},
+        };
+        std::vector<std::unique_ptr<VirtualSocket>> sockets;
+        for (const auto& peer : peers) {
+            sockets.push_back(lan.CreateSocket(QString::fromLatin1(peer.host),
+                                               net + QString::number(5 + sockets.size())));
+            VirtualSocket& socket = *sockets.back();
+            ASSERT_EQ(socket.Bind(port), 0);
+            socket.SetRemoteHost(net + QStringLiteral("1"));
+            socket.SetRemotePort(port);
+            socket.SendBytes("1:1:u:" + QByteArray(peer.host) + ':' + peer.entry
+                             + QByteArray("\0\0", 2));
+        }
+        ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 4; }));
+        const MemberTable& members = a->main.members();
+        EXPECT_EQ(members.Text(members.chkMember(QStringLiteral("labA")), MemberTable::ColUser),
+                  QStringLiteral("いぷ花子"));
+
+        for (int i = 0; i < 3; ++i) {
+            lan.ClearSent();
+            Write(*a, QString::fromLatin1(peers[i].host), QStringLiteral("日本語"));
+            // The peer writes back and is acknowledged.
+            sockets[i]->SendBytes("1:2:u:" + QByteArray(peers[i].host) + ':'
+                                  + QByteArray::number(emulation ? 288 : 20) + ':'
+                                  + inUtf8(peers[i].writesUtf8, QStringLiteral("はい")) + '\0');
+            ASSERT_TRUE(WaitUntil([&] { return lan.Sent().size() >= 4; }));
+            const qint32 flag = peers[i].getsUtf8 ? 0x800000 : 0;
+            QStringList sent;
+            for (const auto& d : lan.Sent()) {
+                if (d.fromIP != net + QStringLiteral("1"))
+                    continue;
+                const Datagram datagram = Datagram::Parse(
+                    peers[i].getsUtf8 ? QString::fromUtf8(d.bytes) : Cp932::Decode(d.bytes),
+                    QString());
+                sent << QStringLiteral("%1 %2 %3|%4")
+                            .arg(d.toHost)
+                            .arg(datagram.command - flag)
+                            .arg(datagram.senderName, CutAtNul(datagram.extra));
+            }
+            const QString to = net + QString::number(5 + i);
+            EXPECT_EQ(
+                sent,
+                (QStringList{to + QStringLiteral(" %1 太郎|日本語").arg(emulation ? 288 : 20),
+                             to + QStringLiteral(" 33 太郎|2"), to + QStringLiteral(" 33 太郎|2")}))
+                << peers[i].host << " emulation " << emulation;
+            EXPECT_EQ(LastWindow(*a)->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(),
+                      QStringLiteral("はい"));
+        }
+    }
+}
+
+// Two programs in emulation mode whose user names are more than ASCII: their
+// broadcasts go in UTF-8 with the flag, so each takes the other for a UTF-8
+// peer. A sealed message with an emoji, its receipts and its read notice
+// all go in UTF-8, flagged, and are understood.
+TEST_F(SendingTest, EmulationPeersWithJapaneseNamesTalkInUtf8)
+{
+    const QString ini = QStringLiteral("[BSC_CFG]\r\nIP_MSG=1\r\nSECRET_OK=1\r\nUSER_NAME=%1\r\n");
+    auto a = Start(QStringLiteral("HOST-A"), QStringLiteral("10.0.0.1"),
+                   ini.arg(QStringLiteral("花子")));
+    auto b = Start(QStringLiteral("HOST-B"), QStringLiteral("10.0.0.2"),
+                   ini.arg(QStringLiteral("太郎")));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 2; }));
+    const int row = a->main.members().chkMember(QStringLiteral("HOST-B"));
+    EXPECT_EQ(a->main.members().Text(row, MemberTable::ColUser), QStringLiteral("太郎"));
+
+    lan.ClearSent();
+    Write(*a, QStringLiteral("HOST-B"), QStringLiteral("封書😀"), 8, true);
+    ASSERT_TRUE(WaitUntil([&] { return b->main.popups().NumPop() == 1; }));
+    frmPopupCl* window = LastWindow(*b);
+    window->cmdSecret()->click();
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(),
+              QStringLiteral("封書😀"));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.NumOpN() == 0; }));
+    EXPECT_EQ(a->main.OpnNtc().value(0)->windowTitle(), QStringLiteral("太郎"));
+    EXPECT_TRUE(a->boxes.shown.isEmpty());
+    // The message, two receipts, the read notice.
+    ASSERT_EQ(lan.Sent().size(), 4);
+    for (const auto& d : lan.Sent())
+        EXPECT_NE(Datagram::Parse(QString::fromUtf8(d.bytes), QString()).command & 0x800000, 0);
 }
 
 TEST_F(SendingTest, DeliveryWatchReportsOnceBetween31And33Seconds)

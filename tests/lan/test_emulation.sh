@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Emulation mode (IP_MSG=1 in the settings file beside the program): port
-# 2425, entries in the normal code set, answers in both, messages with 288.
+# 2425, entries in the normal code set, answers in both, messages with 288;
+# entries carry the user name as nickname.
 source "$(dirname "$0")/lan.sh"
 lan_init "$@"
 lan_build
@@ -11,9 +12,9 @@ lan_peer ipmsg h2 2425 || lan_fail "peer on h2, port 2425"
 lan_peer own h2 1001 || lan_fail "peer on h2, port 1001"
 lan_start h1 "$LAN_WIBBLET" $'[BSC_CFG]\nIP_MSG=1'
 
-lan_check "the entry goes out from and to port 2425, command 1, four NULs" \
+lan_check "the entry goes out from and to port 2425, command 1, our name as nickname" \
     lan_wire ipmsg "[(d.dst, d.cmd, d.extra) for d in P if $FROM_H1] == \
-                    [('10.201.1.255', 1, '\0\0\0\0')] * 2"
+                    [('10.201.1.255', 1, 'h1\0\0')] * 2"
 
 lan_peer_send ipmsg 10.201.1.11 '1:7:ipmsg:h2:6291457:ipmsg\0\0'
 lan_check "an IP Messenger entry is answered with 3 and 6291459, consecutive numbers" \
