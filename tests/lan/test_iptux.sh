@@ -24,7 +24,8 @@ lan_build
 OUR_NAME=うぃぶ次郎
 NICK=いぷ花子
 NEW_NICK=いぷ次郎
-OURS_TEXT="こんにちは、いぷ花子さん 日本語"
+# The emoji is beyond code page 932: iptux gets UTF-8 whatever it is set to.
+OURS_TEXT="こんにちは、いぷ花子さん 日本語 🍣"
 FROM_H1="d.src == '10.201.1.11' and d.sport == 2425"
 FROM_H2="d.src == '10.201.1.12' and d.sport == 2425"
 UTF8_FLAG=$((0x800000))
@@ -110,13 +111,19 @@ x.XCloseDisplay(display)' "$1"
 }
 
 # The text of a pane of window WINDOW at X Y (relative to the window), as
-# select all and copy give it.
+# select all and copy give it: once the clipboard holds something new.
 iptux_pane()
 {
+    local before=${IPTUX_CLIPBOARD:-} text i
     ix mousemove --window "$1" "$2" "$3" click 1
     ix key ctrl+a ctrl+c
-    sleep 0.2
-    on_iptux xclip -selection clipboard -o 2>/dev/null
+    for ((i = 0; i < 40; ++i)); do
+        text=$(on_iptux xclip -selection clipboard -o 2>/dev/null)
+        [[ -n $text && $text != "$before" ]] && break
+        sleep 0.05
+    done
+    IPTUX_CLIPBOARD=$text
+    printf '%s\n' "$text"
 }
 
 # Holds once every thread of iptux has stopped.
@@ -149,13 +156,13 @@ sniff()
 
 # --- one run of iptux -------------------------------------------------------
 
-# iptux_run WIRE ENCODING CODEC FLAG [EXTRA]: iptux set to ENCODING (its
-# preference_encode), writing CODEC (Python's name); we answer it with FLAG
-# (the UTF-8 flag or 0) on every command. EXTRA goes at the end of our
-# message: what only UTF-8 carries.
+# iptux_run WIRE ENCODING CODEC: iptux set to ENCODING (its
+# preference_encode), broadcasting in CODEC (Python's name). We write to it
+# in UTF-8 with the UTF-8 flag on every command whatever it is set to: it
+# reads that either way.
 iptux_run()
 {
-    local wire=$1 encoding=$2 codec=$3 flag=$4 ours_text="$OURS_TEXT${5:-}"
+    local wire=$1 encoding=$2 codec=$3
     local typed="ちゃっと $wire です"
     local check="lan_wire $wire"
     lan_log "--- iptux with preference_encode $encoding"
@@ -180,9 +187,9 @@ iptux_run()
         $check "all('$NICK'.encode('$codec') in d.raw and not d.cmd & $UTF8_FLAG \
                     for d in $entries)"
     # iptux broadcasts its entry more than once (to each broadcast address).
-    lan_check "each of its entries is answered with 3 and 6291459 (flags $flag), consecutive numbers" \
+    lan_check "each of its entries is answered with 3 and 6291459 with the UTF-8 flag, consecutive numbers" \
         $check "[(d.dst, d.cmd) for d in $answers] == \
-                [('10.201.1.12', 3 | $flag), ('10.201.1.12', 6291459 | $flag)] * len($entries) and \
+                [('10.201.1.12', 3 | $UTF8_FLAG), ('10.201.1.12', 6291459 | $UTF8_FLAG)] * len($entries) and \
                 all(consecutive([a.packet for a in $answers][i:i + 2]) \
                     for i in range(0, len($answers), 2))"
     lan_check "our answers carry our name as nick name (name, NUL, group, NUL)" \
@@ -197,10 +204,10 @@ iptux_run()
     # the row is seen waiting before the receipt clears it.
     kill -STOP "$IPTUX_PID"
     lan_wait_for 2 iptux_stopped || lan_fail "iptux does not stop"
-    echo "send h2 $ours_text" >"$LAN_DIR/h1/in"
-    lan_check "our message goes to iptux with 288 (flags $flag), text, title and caption after the NUL" \
+    echo "send h2 $OURS_TEXT" >"$LAN_DIR/h1/in"
+    lan_check "our message goes to iptux with 288 with the UTF-8 flag, text, title and caption after the NUL" \
         $check "[(d.cmd, d.extra.split('\0')[:2]) for d in $ours] == \
-                [(288 | $flag, ['$ours_text', \
+                [(288 | $UTF8_FLAG, ['$OURS_TEXT', \
                                 ':致命的なエラー(嘘)  (from  h1[$OUR_NAME]):確認:8'])]"
     local our_no
     our_no=$("$LAN_PYTHON" -c 'import json, sys
@@ -223,7 +230,7 @@ for line in open(sys.argv[1], encoding="utf-8"):
     lan_check "the receipt clears the row's pending columns" \
         lan_wait_for 3 lan_shows h1 "^member\th2\t$NICK\t\t10\.201\.1\.12\t\t\t$"
     lan_check "iptux opens a chat window for it, titled with our name" \
-        lan_wait_for 5 eval 'test -n "$(iptux_windows "^Talk with $OUR_NAME")"'
+        lan_wait_for 5 eval 'test -n "$(iptux_windows "^Talk with $OUR_NAME\(h1\) IP:10\.201\.1\.11$")"'
     local chat
     chat=$(iptux_window "^Talk with")
     [[ -n $chat ]] || chat=none
@@ -241,13 +248,15 @@ for line in open(sys.argv[1], encoding="utf-8"):
     ix type --delay 20 "$typed"
     ix key ctrl+Return
     local theirs="[d for d in P if $FROM_H2 and d.dst == '10.201.1.11' and d.cmd & 0xFF == 0x20]"
-    lan_check "iptux's message reaches us, in $codec without the UTF-8 flag" \
-        $check "len($theirs) == 1 and all(d.raw.split(b':', 5)[5] == '$typed\0'.encode('$codec') \
+    # Whatever it is set to, iptux writes UTF-8 to a peer that writes UTF-8
+    # to it.
+    lan_check "iptux's message reaches us, in UTF-8 without the flag" \
+        $check "len($theirs) == 1 and all(d.raw.split(b':', 5)[5] == '$typed\0'.encode('utf-8') \
                                           and not d.cmd & $UTF8_FLAG for d in $theirs)" 5
-    lan_check "we acknowledge it twice (33, flags $flag) with its packet number" \
+    lan_check "we acknowledge it twice (33 with the UTF-8 flag) with its packet number" \
         $check "len($theirs) == 1 and \
                 [(d.dst, d.cmd, d.extra) for d in P if $FROM_H1 and d.cmd & 0xFF == 0x21] \
-                == [('10.201.1.12', 33 | $flag, '%d\0' % d.packet) for d in $theirs] * 2"
+                == [('10.201.1.12', 33 | $UTF8_FLAG, '%d\0' % d.packet) for d in $theirs] * 2"
     lan_check "it pops up with the default title and iptux's host in the sender note" \
         lan_wait_for 3 lan_shows h1 '^window\t致命的なエラー\(嘘\) \(from  h2\[root\]\)$'
     lan_check "with the text as typed" lan_wait_for 2 lan_shows h1 "^text\t$typed\$"
@@ -257,7 +266,7 @@ for line in open(sys.argv[1], encoding="utf-8"):
         "$LAN_PYTHON" -c 'import sys, re
 lines = open(sys.argv[1], encoding="utf-8").read().split("\n")
 sys.exit(not any(re.fullmatch(r"\(\d\d:\d\d:\d\d\) " + sys.argv[2] + ":", a) and b == sys.argv[3]
-                 for a, b in zip(lines, lines[1:])))' "$LAN_DIR/$wire.history" "$OUR_NAME" "$ours_text"
+                 for a, b in zip(lines, lines[1:])))' "$LAN_DIR/$wire.history" "$OUR_NAME" "$OURS_TEXT"
     lan_check "and its own as typed" grep -qxF "$typed" "$LAN_DIR/$wire.history"
 
     # --- a file offered from iptux ---
@@ -277,10 +286,10 @@ sys.exit(not any(re.fullmatch(r"\(\d\d:\d\d:\d\d\) " + sys.argv[2] + ":", a) and
     local offers="[d for d in P if $FROM_H2 and d.cmd & 0x2000FF == 0x200020]"
     lan_check "iptux offers the file: a message with the file-attach option" \
         $check "len($offers) == 1" 5
-    lan_check "we release it (0x61, flags $flag) with the offer's packet number" \
+    lan_check "we release it (0x61 with the UTF-8 flag) with the offer's packet number" \
         $check "len($offers) == 1 and \
                 [(d.dst, d.cmd, d.extra.rstrip('\0')) for d in P if $FROM_H1 and d.cmd & 0xFF == 0x61] \
-                == [('10.201.1.12', 0x61 | $flag, d.no) for d in $offers]"
+                == [('10.201.1.12', 0x61 | $UTF8_FLAG, d.no) for d in $offers]"
     lan_check "our window names the file and says it cannot be received" \
         lan_wait_for 3 lan_shows h1 "^text\t（添付ファイル「添付\.txt」は受け取れません）$"
     lan_check "no window without text" lan_lacks h1 '^text\t$'
@@ -306,7 +315,7 @@ sys.exit(not any(re.fullmatch(r"\(\d\d:\d\d:\d\d\) " + sys.argv[2] + ":", a) and
     local absences="[d for d in P if $FROM_H2 and d.cmd & 0xFF == 4]"
     lan_check "its OK sends us 0x104 with the new nick name" \
         $check "[d.cmd & 0x1FF for d in $absences] == [0x104] and \
-                all('$NEW_NICK'.encode('$codec') in d.raw for d in $absences)" 5
+                all('$NEW_NICK'.encode('utf-8') in d.raw for d in $absences)" 5
     lan_check "which renames its row and does not mark it absent" \
         lan_wait_for 3 lan_shows h1 "^member\th2\t$NEW_NICK\t\t10\.201\.1\.12\t\t\t$"
 
@@ -327,7 +336,11 @@ sniff utf8
 # The settings file is in code page 932.
 lan_start h1 "$LAN_OBSERVED" \
     "$(printf '[BSC_CFG]\nIP_MSG=1\nUSER_NAME=%s' "$OUR_NAME" | iconv -f UTF-8 -t CP932)"
-lan_wire utf8 "any($FROM_H1 and d.cmd == 1 for d in P)" 5 || lan_fail "no entry from h1"
+lan_wire utf8 "any($FROM_H1 and d.cmd & 0xFF == 1 for d in P)" 5 || lan_fail "no entry from h1"
+# Code page 932 would be read as GB18030 by iptux as installed.
+lan_check "our entry broadcasts our name as nick name, in UTF-8 with the flag" \
+    lan_wire utf8 "all((d.cmd, d.user, d.extra) == (1 | $UTF8_FLAG, '$OUR_NAME', '$OUR_NAME\0\0') \
+                       for d in P if $FROM_H1 and d.cmd & 0xFF == 1)"
 
 lan_xvfb h2 || lan_skip "Xvfb does not start here"
 IPTUX_DISPLAY=$LAN_DISPLAY
@@ -340,8 +353,8 @@ LAN_PIDS+=($!)
 lan_wait_for 5 test -s "$LAN_DIR/bus" || lan_fail "no session bus for iptux"
 IPTUX_BUS=$(head -n 1 "$LAN_DIR/bus")
 
-iptux_run utf8 utf-8 utf-8 "$UTF8_FLAG" " 🍣"
+iptux_run utf8 utf-8 utf-8
 sniff cp932
-iptux_run cp932 CP932 cp932 0
+iptux_run cp932 CP932 cp932
 
 lan_done
