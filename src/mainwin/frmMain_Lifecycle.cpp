@@ -39,7 +39,11 @@ bool frmMain::Form_Load()
 
     Screen::Centre(this);
     env_.tray.Add(TrayPicture::Main, flasher_.PlainTip());
-    hide();
+    // Without a tray nothing could bring a hidden window back: it comes up.
+    if (env_.tray.Available())
+        hide();
+    else
+        show();
     // The destination box leads the tab order: it has the focus when the
     // window first comes up.
     txtHost_->setFocus();

@@ -57,8 +57,9 @@ void frmMain::changeEvent(QEvent* event)
 {
     // A minimized main window disappears entirely; only the tray brings it
     // back. Hidden once the state change is through, or showMinimized() would
-    // show it again right after.
-    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)) {
+    // show it again right after. Without a tray it stays an ordinary window.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)
+        && env_.tray.Available()) {
         QTimer::singleShot(0, this, [this] {
             if (windowState() & Qt::WindowMinimized)
                 hide();

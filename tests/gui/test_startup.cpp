@@ -20,6 +20,12 @@ using namespace wibblet;
 
 namespace {
 
+// The observable tray, on a desktop that may have no tray at all.
+struct SwitchableTray : TrayIcon {
+    bool available = true;
+    bool Available() const override { return available; }
+};
+
 // One program on the virtual LAN, started from its own program file.
 struct Copy {
     Copy(VirtualLan& lan, const QString& programFile, const QString& host = QStringLiteral("PC01"),
@@ -31,7 +37,7 @@ struct Copy {
     std::unique_ptr<VirtualSocket> socket;
     ScriptedMessageBoxes boxes;
     ManualClock clock{QDateTime(QDate(2026, 2, 3), QTime(9, 5))};
-    TrayIcon tray;
+    SwitchableTray tray;
     InstanceLock lock;
     int ended = 0;
     frmMain main;
@@ -82,6 +88,18 @@ TEST_F(StartupTest, FirstStartCreatesTheSettingsFileAndBinds1001)
               QStringLiteral("PC01"));
     EXPECT_TRUE(copy.boxes.shown.isEmpty());
     EXPECT_EQ(copy.ended, 0);
+}
+
+TEST_F(StartupTest, WithoutATrayTheWindowShowsAtStartAndMinimizesLikeAnyWindow)
+{
+    Copy copy(lan, programFile);
+    copy.tray.available = false;
+    ASSERT_TRUE(copy.main.Form_Load());
+    EXPECT_TRUE(copy.main.isVisible());
+    copy.main.showMinimized();
+    test::RunEventsFor(50);
+    EXPECT_TRUE(copy.main.isMinimized());
+    EXPECT_TRUE(copy.main.isVisible());
 }
 
 TEST_F(StartupTest, EmulationModeBinds2425AndChecksItsMenuItem)

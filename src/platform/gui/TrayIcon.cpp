@@ -86,6 +86,11 @@ void QtTrayIcon::Modify(TrayPicture picture, const QString& tip)
         icon_->setToolTip(tip);
 }
 
+bool QtTrayIcon::Available() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 void QtTrayIcon::Delete()
 {
     TrayIcon::Delete();

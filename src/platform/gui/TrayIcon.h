@@ -26,6 +26,10 @@ public:
     virtual void Modify(TrayPicture picture, const QString& tip);
     /// Removes the icon from the tray.
     virtual void Delete();
+    /// Whether the desktop has a tray to show the icon in. Without one the
+    /// main window stays an ordinary window, as nothing else could bring it
+    /// back.
+    virtual bool Available() const { return true; }
 
     bool Shown() const { return shown_; }
     TrayPicture Picture() const { return picture_; }
@@ -51,6 +55,7 @@ public:
     void Add(TrayPicture picture, const QString& tip) override;
     void Modify(TrayPicture picture, const QString& tip) override;
     void Delete() override;
+    bool Available() const override;
 
 private:
     QSystemTrayIcon* icon_;
