@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -108,6 +109,15 @@ void frmMain::BuildControls()
     }
 
     connect(lsvMember_, &QTreeView::clicked, this, [this] { lsvMember_Click(); });
+    // Moving through the list by keyboard picks the host as a click does;
+    // only while the list has the focus, so that rows coming and going do
+    // not overwrite a name being typed.
+    connect(lsvMember_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
+        if (lsvMember_->hasFocus())
+            lsvMember_Click();
+    });
+    // Enter in the list sends, as 送信 is the window's default button.
+    lsvMember_->installEventFilter(this);
     lsvMember_->header()->setSectionsClickable(true);
     connect(lsvMember_->header(), &QHeaderView::sectionClicked, this,
             [this](int section) { lsvMember_ColumnClick(section + 1); });

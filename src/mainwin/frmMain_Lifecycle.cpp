@@ -14,8 +14,10 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
+#include <QTreeView>
 
 namespace wibblet {
 
@@ -101,6 +103,13 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == txtUserName_ && event->type() == QEvent::FocusOut && !ending_)
         QTimer::singleShot(0, this, [this] { txtUserName_LostFocus(); });
+    if (watched == lsvMember_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            cmdSend_Click();
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 

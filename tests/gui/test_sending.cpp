@@ -18,6 +18,8 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QTreeView>
+#include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 
@@ -321,6 +323,28 @@ TEST_F(SendingTest, ComposeWindowKeepsItsDestinationWhileOtherTrafficMovesTheSoc
     ASSERT_TRUE(WaitUntil([&] { return b->main.popups().NumPop() == 1; }));
     test::RunEventsFor(30);
     EXPECT_EQ(c->main.popups().NumPop(), 0);
+}
+
+TEST_F(SendingTest, ArrowKeysInTheMemberListPickTheHostAndEnterOpensTheComposeWindow)
+{
+    auto a = Start(QStringLiteral("HOST-A"), QStringLiteral("10.0.0.1"));
+    auto b = Start(QStringLiteral("HOST-B"), QStringLiteral("10.0.0.2"));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 2; }));
+    a->main.mnuResize_Click();
+    auto* list = a->main.findChild<QTreeView*>(QStringLiteral("lsvMember"));
+    auto* host = a->main.findChild<QLineEdit*>(QStringLiteral("txtHost"));
+    list->setFocus();
+    ASSERT_TRUE(WaitUntil([&] { return list->hasFocus(); }));
+    list->setCurrentIndex(list->model()->index(0, 0));
+    QTest::keyClick(list, Qt::Key_Down);
+    const QString second = a->main.members().Text(2, MemberTable::ColHost);
+    EXPECT_EQ(host->text(), second);
+    QTest::keyClick(list, Qt::Key_Up);
+    EXPECT_EQ(host->text(), a->main.members().Text(1, MemberTable::ColHost));
+
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_TRUE(a->main.Compose()->isVisible());
+    EXPECT_TRUE(host->text().isEmpty());
 }
 
 TEST_F(SendingTest, EmptyDestinationIsRefused)
