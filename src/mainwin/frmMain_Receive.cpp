@@ -113,7 +113,7 @@ frmPopupCl* frmMain::BuildPopup(const ReceivedMessage& message)
         frmPopup* compose = ShowCompose();
         compose->SetDestination(window->cRipadd, host);
         SetRemote(program_, window->cRipadd);
-        compose->txtTitle()->setText(MakeReTitle(window->windowTitle()));
+        compose->txtTitle()->setText(MakeReTitle(window->Title()));
     });
     return window;
 }

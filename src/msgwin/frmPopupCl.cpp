@@ -145,7 +145,8 @@ void frmPopupCl::set_Form(const QString& text, const QString& title, const QStri
     const bool known = icon >= 0 && icon < kPictureCount;
     picIcon_[known ? icon : kFallbackPicture]->show();
 
-    setWindowTitle(title);
+    title_ = title;
+    Screen::SetTitle(this, title);
     lblMSG_->setText(text);
     cmdOK_->setText(ok);
 

@@ -35,6 +35,9 @@ public:
 
     /// True once the window has been closed by its frame.
     bool IsClosed() const { return closed_; }
+    /// The message's title as received (the caption shows a blank one as a
+    /// space); a reply's title is made from it.
+    QString Title() const { return title_; }
     /// The program name the last fake crash blamed.
     QString CrashedProgram() const { return crashedProgram_; }
 
@@ -69,6 +72,7 @@ private:
     MessageBoxes& boxes_;
     bool closed_ = false;
     QString crashedProgram_;
+    QString title_;
 
     QLabel* picIcon_[10] = {};
     QLabel* lblMSG_ = nullptr;

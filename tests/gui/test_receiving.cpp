@@ -1,5 +1,6 @@
 #include "kit/LanProgram.h"
 #include "mainwin/frmOpenNotice.h"
+#include "msgwin/MakeReTitle.h"
 #include "msgwin/frmPopup.h"
 #include "msgwin/frmPopupCl.h"
 #include "platform/Cp932.h"
@@ -10,6 +11,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -245,6 +247,9 @@ TEST_F(ReceivingTest, SlotsAreReusedLowestFirstAndEveryDismissedSlotIsReleased)
     ASSERT_TRUE(WaitForMessages(5));
     EXPECT_EQ(Window(2)->findChild<QLabel*>(QStringLiteral("lblMSG"))->text(),
               QStringLiteral("no title"));
+    // Its caption is blank; an empty one would show the program's name on X11.
+    EXPECT_FALSE(Window(2)->windowTitle().isEmpty());
+    EXPECT_TRUE(Window(2)->windowTitle().trimmed().isEmpty());
     peer->SendMessage(QStringLiteral("6"), 20,
                       Body(QStringLiteral("next"), QStringLiteral("t"), QStringLiteral("o"), 0));
     ASSERT_TRUE(WaitForMessages(6));
@@ -261,6 +266,11 @@ TEST_F(ReceivingTest, SlotsAreReusedLowestFirstAndEveryDismissedSlotIsReleased)
     ASSERT_TRUE(WaitUntil([&] { return peer->Commands(33).size() == 14; }));
     test::RunEventsFor(20);
     EXPECT_EQ(me->main.popups().NumPop(), 6);
+
+    // A reply to the untitled message takes its title, not the blank caption.
+    Window(2)->mnuRes()->trigger();
+    ASSERT_TRUE(me->main.Compose());
+    EXPECT_EQ(me->main.Compose()->txtTitle()->text(), MakeReTitle(QString()));
 }
 
 // A message may offer files (option 0x200000, the list after the NUL: id ":"

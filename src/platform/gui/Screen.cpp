@@ -77,4 +77,9 @@ void SetTopMost(QWidget* window)
     window->activateWindow();
 }
 
+void SetTitle(QWidget* window, const QString& title)
+{
+    window->setWindowTitle(title.isEmpty() ? QStringLiteral(" ") : title);
+}
+
 } // namespace wibblet::Screen

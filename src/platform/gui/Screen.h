@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSize>
+#include <QString>
 
 class QWidget;
 
@@ -20,6 +21,10 @@ QSize Size();
 /// Places a window's frame so that top = screen height / 2 − window height / 2
 /// and left likewise.
 void Centre(QWidget* window);
+/// Sets a window's caption. An empty one is shown as a single space: on X11
+/// Qt would put the program's name in its place, and the caption is meant
+/// to be blank (a space also reads as nothing in the old WM_NAME).
+void SetTitle(QWidget* window, const QString& title);
 /// Puts a shown window above all normal windows and activates it, without
 /// moving or resizing it.
 void SetTopMost(QWidget* window);
