@@ -108,9 +108,10 @@ private:
     /// A filled window for a received message, not yet shown, its open
     /// button and reply item wired.
     frmPopupCl* BuildPopup(const ReceivedMessage& message);
-    /// Sends a read notice for a message to the socket's remote endpoint;
+    /// Sends to the socket's remote endpoint what follows a message's first
+    /// receipt (second receipt, read notice, release of offered files);
     /// failures are ignored: the message is shown all the same.
-    void SendReadNotice(const QString& packetNo);
+    void SendAfterReceipt(const QString& datagram);
     /// Whether some row waits for a receipt.
     bool AnyPending() const;
     /// Turns absence mode on or off, with its menu mark and label.

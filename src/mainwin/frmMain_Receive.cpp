@@ -55,18 +55,11 @@ void frmMain::Message(const Datagram& d, bool sealed)
     // shown whatever fails after it.
     if (answerable) {
         SendPkt(program_, MakePkt(program_, ReqReceipt) + packetNo + kNul);
-        try {
-            SendPkt(program_, MakePktIpm(program_, ReqReceipt) + packetNo + kNul);
-        } catch (const Failure&) {
-        }
+        SendAfterReceipt(MakePktIpm(program_, ReqReceipt) + packetNo + kNul);
         // Offered files cannot be received here: their sender may let them
         // go now rather than hold them for us.
-        if (d.filesOffered) {
-            try {
-                SendPkt(program_, MakePktIpm(program_, ReqReleaseFiles) + packetNo + kNul);
-            } catch (const Failure&) {
-            }
-        }
+        if (d.filesOffered)
+            SendAfterReceipt(MakePktIpm(program_, ReqReleaseFiles) + packetNo + kNul);
     }
 
     if (answerable && members_.chkMember(d.senderHost) < 0) {
@@ -84,7 +77,7 @@ void frmMain::Message(const Datagram& d, bool sealed)
 
     // Sealed messages are not honoured: reported read at once.
     if (sealed && !covered && answerable)
-        SendReadNotice(packetNo);
+        SendAfterReceipt(MakePkt(program_, ReqReadNotice) + packetNo + kNul);
 }
 
 frmPopupCl* frmMain::BuildPopup(const ReceivedMessage& message)
@@ -104,7 +97,7 @@ frmPopupCl* frmMain::BuildPopup(const ReceivedMessage& message)
         if (!IsAnswerable(program_, window->cRipadd))
             return;
         SetRemote(program_, window->cRipadd);
-        SendReadNotice(window->cRpackno);
+        SendAfterReceipt(MakePkt(program_, ReqReadNotice) + window->cRpackno + kNul);
     });
     connect(window, &frmPopupCl::ReplyRequested, this, [this, window, host = message.senderHost] {
         // The reply item is disabled for such a sender; a reply never goes there.
@@ -118,10 +111,10 @@ frmPopupCl* frmMain::BuildPopup(const ReceivedMessage& message)
     return window;
 }
 
-void frmMain::SendReadNotice(const QString& packetNo)
+void frmMain::SendAfterReceipt(const QString& datagram)
 {
     try {
-        SendPkt(program_, MakePkt(program_, ReqReadNotice) + packetNo + kNul);
+        SendPkt(program_, datagram);
     } catch (const Failure&) {
     }
 }

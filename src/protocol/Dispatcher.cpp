@@ -215,11 +215,8 @@ void Dispatcher::Entry(const Datagram& d, bool emulation)
 void Dispatcher::NewMember(const Datagram& d, bool takeNickname)
 {
     members_.Add(d.senderHost);
-    if (takeNickname) {
-        const QString nickname = CutAtNul(d.extra);
-        if (!nickname.isEmpty())
-            program_.senderName = nickname;
-    }
+    if (takeNickname)
+        program_.senderName = Nickname(d);
     AddMember(program_, members_, d.senderHost);
     AddBrdList(program_.settings, program_.ownBroadcast, d.senderAddress);
 }

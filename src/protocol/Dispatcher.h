@@ -68,6 +68,8 @@ private:
     void Entry(const Datagram& d, bool emulation);
     void Answer(const Datagram& d, bool emulation);
     void NewMember(const Datagram& d, bool takeNickname);
+    /// The nick name after the command, else the user field.
+    static QString Nickname(const Datagram& d);
     /// An absence or presence packet marks the sender's row. In emulation
     /// mode the absence option counts only from a host whose entry lacked
     /// it, and the packet's nick name renames the row.

@@ -11,14 +11,13 @@ namespace {
 // IP Messenger's absence option on presence packets.
 constexpr qint32 kAbsenceOption = 0x100;
 
-// The nick name after the command, else the user field (as for a new row).
-QString Nickname(const Datagram& d)
+} // namespace
+
+QString Dispatcher::Nickname(const Datagram& d)
 {
     const QString nickname = CutAtNul(d.extra);
     return nickname.isEmpty() ? d.senderName : nickname;
 }
-
-} // namespace
 
 void Dispatcher::Answer(const Datagram& d, bool emulation)
 {

@@ -86,6 +86,13 @@ TEST(EmulationDispatch, OtherNumbersGoByTheirLowByteOnlyInEmulationMode)
 
 namespace {
 
+// Keeps the text of every message the dispatcher hands on.
+struct MessageTexts : MessageHandler {
+    QStringList texts;
+    void Message(const Datagram& d, bool) override { texts.append(CutAtNul(d.extra)); }
+    void ReadNotice(const Datagram&) override {}
+};
+
 // One program in emulation mode on 2425 and a raw peer that speaks like an
 // IP Messenger client.
 struct EmulationTest : ::testing::Test {
@@ -166,11 +173,7 @@ TEST_F(EmulationTest, KeyRequestIsAnsweredWithNoCipher)
 
 TEST_F(EmulationTest, Utf8IsHonouredOnlyWithItsFlag)
 {
-    struct Handler : MessageHandler {
-        QStringList texts;
-        void Message(const Datagram& d, bool) override { texts.append(CutAtNul(d.extra)); }
-        void ReadNotice(const Datagram&) override {}
-    } handler;
+    MessageTexts handler;
     dispatcher.SetMessageHandler(&handler);
     const QString text = QStringLiteral("こんにちは");
     SendBytes("1:5:u:labA:" + QByteArray::number(0x800120) + ":" + text.toUtf8() + '\0');
@@ -206,11 +209,7 @@ QList<QByteArray> SentTo(const VirtualLan& lan, const QString& host)
 // with the flag, our name going as nickname.
 TEST_F(EmulationTest, IptuxWritingUtf8WithoutTheFlagIsReadAndAnsweredInUtf8)
 {
-    struct Handler : MessageHandler {
-        QStringList texts;
-        void Message(const Datagram& d, bool) override { texts.append(CutAtNul(d.extra)); }
-        void ReadNotice(const Datagram&) override {}
-    } handler;
+    MessageTexts handler;
     dispatcher.SetMessageHandler(&handler);
     p.userNameText = QStringLiteral("太郎");
     SendBytes("1_iptux 0.8.3:1:root:labA:257:" + QStringLiteral("いぷ花子").toUtf8()
@@ -243,11 +242,7 @@ TEST_F(EmulationTest, IptuxWritingUtf8WithoutTheFlagIsReadAndAnsweredInUtf8)
 // is UTF-8. Its code page 932, before it has had text from us, still reads.
 TEST_F(EmulationTest, IptuxIsAnsweredInUtf8AndReadAsUtf8WhatReadsEitherWay)
 {
-    struct Handler : MessageHandler {
-        QStringList texts;
-        void Message(const Datagram& d, bool) override { texts.append(CutAtNul(d.extra)); }
-        void ReadNotice(const Datagram&) override {}
-    } handler;
+    MessageTexts handler;
     dispatcher.SetMessageHandler(&handler);
     SendBytes(QByteArrayLiteral("1_iptux 0.8.3:1:root:labA:257:hanako\0\0icon-tux.png\0utf-8\0"));
     const QList<QByteArray> answers = SentTo(lan, QStringLiteral("10.0.0.5"));
