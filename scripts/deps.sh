@@ -10,8 +10,9 @@ packages=(
     # run: Japanese fonts for every text, setcap for port 1001
     fonts-ipafont-gothic libcap2-bin
     # test: GoogleTest, private network namespaces, a headless X server; the
-    # namespaced-LAN tests' protocol peer, sysctl and ps, and window lookup
-    libgtest-dev iproute2 util-linux xvfb xauth python3 procps xdotool
+    # namespaced-LAN tests' protocol peer, sysctl and ps, window lookup, and a
+    # tray for the program's icon
+    libgtest-dev iproute2 util-linux xvfb xauth python3 procps xdotool trayer
     # the interoperability test's peer client and its screenshot; a session
     # bus to open its preferences (an action of its application menu, which
     # no shell shows there), and xclip to read back what its panes show

@@ -320,6 +320,21 @@ lan_xvfb()
     LAN_DISPLAY=:$(<"$LAN_DIR/display")
 }
 
+# Starts an XEmbed tray (trayer) on HOST's X display, as a desktop panel
+# would offer one; 1 without trayer. The display must be up (lan_xvfb).
+lan_tray()
+{
+    local host=$1
+    command -v trayer >/dev/null || return 1
+    lan_cmd "$host"
+    "${LAN_CMD[@]}" env DISPLAY="$LAN_DISPLAY" trayer --edge top --align right \
+        --widthtype request --height 24 >/dev/null 2>&1 &
+    LAN_TRAY=$!
+    LAN_PIDS+=($!)
+    # Up once the tray selection has an owner, which Qt asks for at start.
+    lan_wait_for 5 eval 'lan_exec "$host" env DISPLAY="$LAN_DISPLAY" xdotool search --name "^panel$" >/dev/null 2>&1'
+}
+
 # IDs of HOST's visible X windows whose title matches the regex.
 lan_windows()
 {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Start-up of the real program on h1, heard by a protocol peer on h2: the
 # entry broadcast, the answers to the peer's entry, the settings file, and a
-# second copy of the same program file that ends without a word.
+# second copy of the same program file that ends without a word. On an X
+# display: the main window shown at start where no tray is, none where one is.
 source "$(dirname "$0")/lan.sh"
 lan_init "$@"
 lan_build
@@ -37,5 +38,25 @@ lan_check "the second copy leaves the settings file alone" test "$(md5sum <"$ini
 lan_check "the second copy sends nothing" \
     lan_wire_after p 0.5 "len([d for d in P if d.src == '10.201.1.11']) == 4"
 lan_check "the first copy still runs" lan_running "${LAN_PROGRAM[h1]}"
+
+# On an X display without a tray the main window is the only way in, so it
+# comes up at start; beside a tray only the icon does.
+lan_signal h1 TERM
+lan_wait_exit h1 3 || lan_fail "the first copy did not end"
+if ! command -v xdotool >/dev/null || ! lan_xvfb h1; then
+    echo "no Xvfb or xdotool: the windows are not looked at"
+    lan_done
+fi
+lan_start h1 "$LAN_WIBBLET"
+lan_check "without a tray the main window is shown at start" \
+    lan_wait_for 5 eval 'test "$(lan_windows h1 "^Wibblet$" | wc -l)" = 1'
+lan_signal h1 TERM
+lan_wait_exit h1 3 || lan_fail "the copy without a tray did not end"
+lan_tray h1 || lan_fail "no tray on the display"
+sent=$(grep -c '"src": "10.201.1.11"' "$LAN_DIR/p.wire")
+lan_start h1 "$LAN_WIBBLET"
+lan_wait_for 5 lan_wire p "len([d for d in P if d.src == '10.201.1.11']) > $sent" \
+    || lan_fail "no entry from the copy beside a tray"
+lan_check "beside a tray no window is shown" eval 'sleep 1; test -z "$(lan_windows h1 "^Wibblet$")"'
 
 lan_done
