@@ -1,10 +1,12 @@
-// The tray icon's mouse events, the menu's window items, and hiding on minimize.
+// The tray icon's mouse events, the menu's window items, hiding on minimize,
+// and the menu on the window where there is no tray.
 #include "mainwin/frmMain.h"
 
 #include "mainwin/frmAbout.h"
 #include "platform/gui/TrayIcon.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QTimer>
@@ -66,6 +68,17 @@ void frmMain::changeEvent(QEvent* event)
         });
     }
     QWidget::changeEvent(event);
+}
+
+void frmMain::contextMenuEvent(QContextMenuEvent* event)
+{
+    // Absence mode, the options, about and exit live in the tray's menu;
+    // without a tray a right-click on the window is the way to them.
+    if (env_.tray.Available()) {
+        QWidget::contextMenuEvent(event);
+        return;
+    }
+    mnuMain_->popup(event->globalPos());
 }
 
 } // namespace wibblet

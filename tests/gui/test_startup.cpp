@@ -7,6 +7,7 @@
 #include "platform/gui/TrayIcon.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -90,7 +91,7 @@ TEST_F(StartupTest, FirstStartCreatesTheSettingsFileAndBinds1001)
     EXPECT_EQ(copy.ended, 0);
 }
 
-TEST_F(StartupTest, WithoutATrayTheWindowShowsAtStartAndMinimizesLikeAnyWindow)
+TEST_F(StartupTest, WithoutATrayTheWindowShowsAtStartMinimizesLikeAnyWindowAndOffersTheMenu)
 {
     Copy copy(lan, programFile);
     copy.tray.available = false;
@@ -100,6 +101,14 @@ TEST_F(StartupTest, WithoutATrayTheWindowShowsAtStartAndMinimizesLikeAnyWindow)
     test::RunEventsFor(50);
     EXPECT_TRUE(copy.main.isMinimized());
     EXPECT_TRUE(copy.main.isVisible());
+    // The tray's menu, reached from the window instead.
+    copy.main.showNormal();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(10, 10),
+                            copy.main.mapToGlobal(QPoint(10, 10)));
+    QApplication::sendEvent(&copy.main, &click);
+    auto* menu = copy.main.findChild<QMenu*>(QStringLiteral("mnuMain"));
+    EXPECT_TRUE(menu->isVisible());
+    menu->hide();
 }
 
 TEST_F(StartupTest, EmulationModeBinds2425AndChecksItsMenuItem)
