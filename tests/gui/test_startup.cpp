@@ -354,7 +354,6 @@ TEST_F(StartupTest, TextFitEveryWindow)
     SCOPED_TRACE(qPrintable(QStringLiteral("QT_SCALE_FACTOR=")
                             + qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1"))));
     Copy copy(lan, programFile);
-    copy.tray.available = false;
     ASSERT_TRUE(copy.main.Form_Load());
     for (QLabel* label : copy.main.findChildren<QLabel*>())
         label->show(); // the absence label too
