@@ -7,7 +7,8 @@ packages=(
     # build
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
-    # run: Japanese fonts for every text, setcap for port 1001
+    # run: Japanese fonts for every text (IPA PGothic and IPA Gothic stand in
+    # for the faces the windows name), setcap for port 1001
     fonts-ipafont-gothic libcap2-bin
     # test: GoogleTest, private network namespaces, a headless X server; the
     # namespaced-LAN tests' protocol peer, sysctl and ps, window lookup, and a

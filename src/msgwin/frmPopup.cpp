@@ -73,7 +73,8 @@ frmPopup::frmPopup(Program& program, MemberTable& members, QWidget* parent)
     setFont(FormLayout::FormFont());
     setFixedSize(Screen::Px(5325), Screen::Px(5385));
 
-    AddCaption(this, "Label1", QStringLiteral("メッセージタイトル："), 180, 180);
+    FormLayout::CondenseToFit(
+        AddCaption(this, "Label1", QStringLiteral("メッセージタイトル："), 180, 180), 1620);
     txtTitle_ = AddTextBox(this, "txtTitle", 1620, 120, 3555, 315);
 
     auto* fraIcon = new QGroupBox(QStringLiteral("表示アイコンの選択"), this);
@@ -114,8 +115,13 @@ frmPopup::frmPopup(Program& program, MemberTable& members, QWidget* parent)
         AddCaption(this, "Label5", QStringLiteral("（改行は Ctrl + Enter です。）"), 2880, 3960);
     label5->setStyleSheet(QStringLiteral("color: blue;"));
 
-    AddCaption(this, "Label3", QStringLiteral("ＯＫボタンのキャプション："), 180, 4200);
+    FormLayout::CondenseToFit(
+        AddCaption(this, "Label3", QStringLiteral("ＯＫボタンのキャプション："), 180, 4200), 2040);
     txtOK_ = AddTextBox(this, "txtOK", 2040, 4140, 1275, 315);
+    // The IPA face's line is a pixel taller than the 12 px the layout gives
+    // this hint above the box's corner: lying over the box, the foot of 改
+    // rests on its top edge instead of being hidden under it.
+    label5->raise();
     txtOK_->setToolTip(
         QStringLiteral("メッセージ受信時の「ＯＫ」ボタンに表示する文字列を設定します。"));
 

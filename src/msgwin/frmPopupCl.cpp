@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QFontDatabase>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -89,13 +88,9 @@ frmPopupCl::frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* p
     lblDetail_ = FormLayout::AddLabel(this, "lblDetail", 120, 2040, 8295, 3615);
     lblDetail_->setTextFormat(Qt::PlainText);
     lblDetail_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // A fixed-pitch face, so the register dump lines up like a system dump.
-    // Japanese runs fall back to another face, and the digits after them stay
-    // in it; prefer fixed-pitch Japanese faces so the dump keeps its columns.
-    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    fixed.setFamilies({fixed.family(), QStringLiteral("IPAGothic"),
-                       QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("VL Gothic")});
-    lblDetail_->setFont(fixed);
+    // A fixed-pitch face with Japanese in it, so the register dump lines up
+    // like a system dump, the lines after a Japanese run too.
+    lblDetail_->setFont(FormLayout::SystemFont());
     lblDetail_->installEventFilter(this);
     lblDetail_->hide();
 

@@ -1,16 +1,28 @@
 #include "kit/ManualClock.h"
 #include "kit/ScriptedMessageBoxes.h"
 #include "kit/VirtualLan.h"
+#include "mainwin/frmAbout.h"
 #include "mainwin/frmMain.h"
+#include "mainwin/frmOpenNotice.h"
+#include "msgwin/frmPopup.h"
+#include "msgwin/frmPopupCl.h"
 #include "platform/Cp932.h"
 #include "platform/InstanceLock.h"
 #include "platform/gui/TrayIcon.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 
 #include "support/Wait.h"
@@ -227,4 +239,152 @@ TEST_F(StartupTest, UserNameFieldRefusesAnEmptyName)
     EXPECT_TRUE(test::WaitUntil([&] { return userName->hasFocus(); }));
     EXPECT_TRUE(Ini().contains(QStringLiteral("USER_NAME=花子\r\n")));
     EXPECT_EQ(copy.main.program().settings.USER_NAME, QStringLiteral("花子"));
+}
+
+// Every caption of every window fits its rectangle in the fonts the windows
+// are drawn in, and no control lies over it (a label running on behind its
+// box is cut as surely as a narrow one). ctest runs this at QT_SCALE_FACTOR
+// 1, 1.5 and 2: glyph advances are rounded at the device's pixels.
+namespace {
+
+QString WithoutMnemonic(QString text)
+{
+    return text.replace(QStringLiteral("&&"), QStringLiteral("\x01"))
+        .remove(QLatin1Char('&'))
+        .replace(QLatin1Char('\x01'), QLatin1Char('&'));
+}
+
+int TextWidth(const QFontMetrics& metrics, const QString& text)
+{
+    int width = 0;
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        width = std::max(width, metrics.horizontalAdvance(line));
+    return width;
+}
+
+// The room a control has for its caption, where it lays the caption out
+// and the pixels its glyphs ink, in its parent's coordinates; no text for
+// controls without a caption.
+struct Caption {
+    QString text;
+    QRect room;
+    QRect drawn;
+    QRect ink;
+};
+
+Caption CaptionOf(QWidget* control)
+{
+    Caption caption;
+    Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
+    if (auto* label = qobject_cast<QLabel*>(control)) {
+        if (label->wordWrap() || !label->pixmap().isNull())
+            return {};
+        caption.text = label->text();
+        caption.room = label->contentsRect();
+        alignment = label->alignment();
+    } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = caption.text = WithoutMnemonic(button->text());
+        const bool push = qobject_cast<QPushButton*>(control);
+        const auto element = push                                ? QStyle::SE_PushButtonContents
+                             : qobject_cast<QCheckBox*>(control) ? QStyle::SE_CheckBoxContents
+                                                                 : QStyle::SE_RadioButtonContents;
+        caption.room = button->style()->subElementRect(element, &option, button);
+        if (push)
+            alignment = Qt::AlignCenter;
+    } else if (auto* group = qobject_cast<QGroupBox*>(control)) {
+        caption.text = group->title();
+        caption.room = group->contentsRect();
+        alignment = Qt::AlignLeft | Qt::AlignTop;
+    }
+    const QFontMetrics metrics = control->fontMetrics();
+    const QStringList lines = caption.text.split(QLatin1Char('\n'));
+    const QSize size(TextWidth(metrics, caption.text), metrics.lineSpacing() * lines.size());
+    caption.drawn = QStyle::alignedRect(Qt::LeftToRight, alignment, size, caption.room)
+                        .translated(control->pos());
+    caption.room.translate(control->pos());
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        caption.ink |= metrics.tightBoundingRect(lines[i]).translated(
+            caption.drawn.left(),
+            caption.drawn.top() + metrics.ascent() + i * metrics.lineSpacing());
+    return caption;
+}
+
+void ExpectCaptionsFit(QWidget* window)
+{
+    window->show();
+    for (QWidget* control : window->findChildren<QWidget*>()) {
+        if (!control->isVisibleTo(window) || control->isWindow())
+            continue;
+        const Caption caption = CaptionOf(control);
+        if (caption.text.isEmpty())
+            continue;
+        SCOPED_TRACE(qPrintable(QStringLiteral("%1 %2 \"%3\" in %4, ink at %5,%6 %7x%8")
+                                    .arg(window->objectName(), control->metaObject()->className(),
+                                         caption.text, QFontInfo(control->font()).family())
+                                    .arg(caption.ink.left())
+                                    .arg(caption.ink.top())
+                                    .arg(caption.ink.width())
+                                    .arg(caption.ink.height())));
+        EXPECT_LE(caption.drawn.width(), caption.room.width());
+        QWidget* parent = control->parentWidget();
+        EXPECT_TRUE(parent->rect().contains(caption.ink)) << "runs off its window";
+        // The controls above it in the stacking order, with a pixel to spare
+        // on the right, so that a colon does not touch its box.
+        const QObjectList& siblings = parent->children();
+        for (qsizetype i = siblings.indexOf(control) + 1; i < siblings.size(); ++i) {
+            auto* above = qobject_cast<QWidget*>(siblings[i]);
+            if (above && above->isVisibleTo(window)
+                && (qobject_cast<QLineEdit*>(above) || qobject_cast<QAbstractButton*>(above)
+                    || qobject_cast<QAbstractScrollArea*>(above))) {
+                EXPECT_FALSE(caption.ink.adjusted(0, 0, 1, 0).intersects(above->geometry()))
+                    << "covered by " << qPrintable(above->objectName());
+            }
+        }
+    }
+    for (QMenu* menu : window->findChildren<QMenu*>()) {
+        menu->ensurePolished();
+        menu->adjustSize();
+        for (QAction* action : menu->actions()) {
+            if (action->isSeparator())
+                continue;
+            EXPECT_LE(menu->fontMetrics().horizontalAdvance(WithoutMnemonic(action->text())),
+                      menu->actionGeometry(action).width())
+                << qPrintable(action->text());
+        }
+    }
+}
+
+} // namespace
+
+TEST_F(StartupTest, TextFitEveryWindow)
+{
+    SCOPED_TRACE(qPrintable(QStringLiteral("QT_SCALE_FACTOR=")
+                            + qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1"))));
+    Copy copy(lan, programFile);
+    ASSERT_TRUE(copy.main.Form_Load());
+    for (QLabel* label : copy.main.findChildren<QLabel*>())
+        label->show(); // the absence label too
+    ExpectCaptionsFit(&copy.main);
+    ExpectCaptionsFit(copy.main.ShowCompose());
+
+    frmAbout about(&copy.main);
+    ExpectCaptionsFit(&about);
+    frmOpenNotice notice(&copy.main);
+    notice.SetDate(QStringLiteral("(12/31 23:59)"));
+    ExpectCaptionsFit(&notice);
+
+    frmPopupCl received(QStringList{QStringLiteral("EXPLORER.EXE")}, copy.boxes);
+    received.mnuRes()->setText(QStringLiteral("PC01 へ返信"));
+    received.set_Form(QStringLiteral("本文"), QStringLiteral("題"), QStringLiteral("確認"), 0);
+    ExpectCaptionsFit(&received);
+    received.cmdOK()->hide();
+    received.cmdSecret()->show();
+    ExpectCaptionsFit(&received);
+    received.cmdSecret()->hide();
+    received.cmdOK()->show();
+    received.set_Form(QStringLiteral("本文"), QStringLiteral("致命的なエラー(嘘)"),
+                      QStringLiteral("確認"), 4);
+    ExpectCaptionsFit(&received);
 }

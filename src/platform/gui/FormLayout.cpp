@@ -3,10 +3,13 @@
 #include "platform/gui/Screen.h"
 
 #include <QCheckBox>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <QtMath>
 
 #include <algorithm>
 
@@ -21,16 +24,38 @@ template <typename Control> Control* Named(Control* control, QAnyStringView name
     return control;
 }
 
+// The windows name Windows faces, which a Linux desktop lacks; fontconfig
+// would put DejaVu Sans in their place, too wide for the twips layout. Each
+// named face comes first, so a desktop that has it uses it; then a face of
+// Debian's fonts-ipafont-gothic drawn to the same widths: IPA PGothic to
+// MS PGothic's, whose Latin MS UI Gothic shares and whose kana are no wider;
+// IPA Gothic, fixed-pitch, to MS Gothic's, for the system face. Latin runs
+// stay in that face too: its Latin letters are part of the match.
+QFont NamedFont(const QStringList& families)
+{
+    QFont font;
+    font.setFamilies(families);
+    font.setPointSize(9);
+    return font;
+}
+
 } // namespace
 
 QFont FormFont()
 {
-    return QFont(QStringLiteral("MS UI Gothic"), 9);
+    return NamedFont({QStringLiteral("MS UI Gothic"), QStringLiteral("IPAPGothic")});
 }
 
 QFont PGothicFont()
 {
-    return QFont(QStringLiteral("ＭＳ Ｐゴシック"), 9);
+    return NamedFont({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic")});
+}
+
+QFont SystemFont()
+{
+    QFont font = NamedFont({QStringLiteral("System"), QStringLiteral("IPAGothic")});
+    font.setStyleHint(QFont::TypeWriter);
+    return font;
 }
 
 QLabel* AddLabel(QWidget* parent, QAnyStringView name, int left, int top, int width, int height)
@@ -62,6 +87,21 @@ QLabel* AddCaption(QWidget* parent, QAnyStringView name, const QString& caption,
     auto* label = Named(new QLabel(caption, parent), name);
     PlaceAt(label, left, top);
     return label;
+}
+
+void CondenseToFit(QLabel* label, int right)
+{
+    // The glyphs' ink, not the advance: a colon's advance ends in blank.
+    const auto inkEnd = [label](const QFont& font) {
+        return label->x() + label->contentsRect().left()
+               + qCeil(QFontMetricsF(font).tightBoundingRect(label->text()).right());
+    };
+    QFont font = label->font();
+    constexpr int kNarrowest = 90;
+    for (int stretch = 99; stretch >= kNarrowest && inkEnd(font) + 1 > Screen::Px(right); --stretch)
+        font.setStretch(stretch);
+    label->setFont(font);
+    label->resize(label->sizeHint());
 }
 
 void WidenToCaption(QLabel* label)

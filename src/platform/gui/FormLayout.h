@@ -19,6 +19,8 @@ namespace wibblet::FormLayout {
 QFont FormFont();
 /// The proportional Gothic that some captions and boxes have instead.
 QFont PGothicFont();
+/// The fixed-pitch system face, for text laid out in columns.
+QFont SystemFont();
 
 /// An empty label filling its rectangle, for a text or picture set later.
 QLabel* AddLabel(QWidget* parent, QAnyStringView name, int left, int top, int width, int height);
@@ -32,6 +34,11 @@ QLabel* AddRunOnLabel(QWidget* parent, QAnyStringView name, const QString& capti
                       int top, int width, int height);
 /// A label at a point, as large as its caption.
 QLabel* AddCaption(QWidget* parent, QAnyStringView name, const QString& caption, int left, int top);
+/// Condenses a caption's face a little, a percent at a time, until its
+/// glyphs end a pixel short of right (twips), where the box it names begins:
+/// the face standing in for the one the windows name has a few captions a
+/// pixel or two wider. Sizes the label to its caption.
+void CondenseToFit(QLabel* label, int right);
 /// Widens a label to its caption in the font it has now; never narrows it.
 void WidenToCaption(QLabel* label);
 
