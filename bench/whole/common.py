@@ -45,10 +45,13 @@ def ensure_private():
 
 
 class Xvfb:
-    """A headless X server for the run; DISPLAY points at it."""
+    """A headless X server for the run; DISPLAY points at it. With an XEmbed
+    tray (trayer, where installed), as a desktop panel offers one: without a
+    tray the program shows its main window, which is not how it is used."""
 
     def __init__(self):
         self.proc = None
+        self.tray = None
         self.display = None
 
     def __enter__(self):
@@ -66,6 +69,12 @@ class Xvfb:
             if time.time() > deadline or self.proc.poll() is not None:
                 raise RuntimeError("Xvfb did not come up")
             time.sleep(0.02)
+        if shutil.which("trayer"):
+            self.tray = subprocess.Popen(
+                ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request"],
+                env=self.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            # Give it the tray selection before the program asks for it.
+            time.sleep(0.5)
         return self
 
     def env(self, base=None):
@@ -75,6 +84,9 @@ class Xvfb:
         return env
 
     def __exit__(self, *exc):
+        if self.tray:
+            self.tray.terminate()
+            self.tray.wait(10)
         if self.proc:
             self.proc.terminate()
             self.proc.wait(10)
