@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian package (Release, no tests, in build-package), checks its
+# Builds the Debian package (scripts/build-package.sh), checks its
 # control fields and files, runs lintian (an error fails), installs it with
 # apt-get, starts the installed program as a throwaway ordinary user in a
 # network namespace of its own (loopback only) and waits for its settings file
@@ -13,25 +13,19 @@ if dpkg-query -W -f='${Status}' wibblet 2>/dev/null | grep -q 'install ok instal
     exit 1
 fi
 
-build=build-package
-cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=Release -DWIBBLET_TESTS=OFF \
-    -DWIBBLET_BENCH=OFF -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
-cmake --build $build
-rm -f $build/wibblet_*.deb
-(cd $build && cpack -G DEB >/dev/null)
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' $build/CMakeCache.txt)
-deb=$PWD/$build/wibblet_${version}_amd64.deb
+deb=$PWD/$(scripts/build-package.sh | tail -1)
+version=$(dpkg-deb -f "$deb" Version)
 
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 check() { local what=$1; shift; "$@" || fail "$what"; }
 
 # Control fields.
-[[ -f $deb ]] || { echo "FAIL: no $deb" >&2; ls $build/*.deb >&2 || true; exit 1; }
 dpkg-deb -I "$deb"
 field() { dpkg-deb -f "$deb" "$1"; }
 check "Package" test "$(field Package)" = wibblet
-check "Version" test "$(field Version)" = "$version"
+check "Version is the project's" grep -qx "CMAKE_PROJECT_VERSION:STATIC=$version" build-package/CMakeCache.txt
+check "file name" test "$(basename "$deb")" = "wibblet_${version}_amd64.deb"
 check "Architecture" test "$(field Architecture)" = amd64
 check "Section" test "$(field Section)" = net
 check "Priority" test "$(field Priority)" = optional
