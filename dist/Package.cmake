@@ -1,7 +1,7 @@
 # The Debian package: in a build configured for it,
 #   cpack -G DEB
 # gives wibblet_<version>_amd64.deb with the install layout of CMakeLists.txt
-# under /usr, the copyright and changelog Debian asks for, and a postinst that
+# under /usr, a manual page, the copyright and changelog Debian asks for, and a postinst that
 # lets the program bind port 1001 (debian/). scripts/test-package.sh builds,
 # checks, installs and runs it.
 
@@ -19,6 +19,12 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS debian/changelog)
 execute_process(COMMAND sh -c "gzip -9n -c '${CMAKE_CURRENT_SOURCE_DIR}/debian/changelog' > '${_changelog}'"
                 COMMAND_ERROR_IS_FATAL ANY)
 install(FILES ${_changelog} DESTINATION ${_doc})
+
+set(_manual ${CMAKE_CURRENT_BINARY_DIR}/wibblet.1.gz)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS wibblet.1)
+execute_process(COMMAND sh -c "gzip -9n -c '${CMAKE_CURRENT_SOURCE_DIR}/wibblet.1' > '${_manual}'"
+                COMMAND_ERROR_IS_FATAL ANY)
+install(FILES ${_manual} DESTINATION share/man/man1)
 
 file(STRINGS debian/changelog _latest LIMIT_COUNT 1)
 if(NOT _latest MATCHES "^wibblet \\(${PROJECT_VERSION}\\) ")

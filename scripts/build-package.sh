@@ -9,8 +9,13 @@ as_root() { if ((EUID == 0)); then "$@"; else sudo "$@"; fi; }
 
 as_root scripts/deps.sh
 build=build-package
+# Debian's hardening flags, as its own packages are built, with immediate
+# binding on top.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=Release -DWIBBLET_TESTS=OFF \
-    -DWIBBLET_BENCH=OFF -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+    -DWIBBLET_BENCH=OFF -DCMAKE_INSTALL_PREFIX=/usr \
+    -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
 cmake --build $build >/dev/null
 rm -f $build/wibblet_*.deb
 (cd $build && cpack -G DEB >/dev/null)

@@ -46,7 +46,8 @@ listing=$(dpkg-deb -c "$deb")
 has() { grep -qE " \./$1( |$)" <<<"$listing"; }
 for f in usr/lib/wibblet/wibblet usr/share/applications/wibblet.desktop \
     usr/share/icons/hicolor/scalable/apps/wibblet.svg usr/share/metainfo/wibblet.metainfo.xml \
-    usr/share/doc/wibblet/copyright usr/share/doc/wibblet/changelog.gz; do
+    usr/share/doc/wibblet/copyright usr/share/doc/wibblet/changelog.gz \
+    usr/share/man/man1/wibblet.1.gz; do
     check "file $f" has "$f"
 done
 check "/usr/bin/wibblet links to the program" has 'usr/bin/wibblet -> \.\./lib/wibblet/wibblet'
