@@ -8,7 +8,8 @@
 # Packages the program needs but does not link, so dpkg-shlibdeps cannot find
 # them: the window system plugins, the SVG icon engine, setcap for postinst.
 set(WIBBLET_DEB_RUNTIME "qt6-qpa-plugins, libqt6svg6, libcap2-bin")
-# The fonts the windows are drawn with. Keep every font package here.
+# The fonts the windows are drawn with: every font package, here and on this
+# one line (scripts/test-package.sh reads it).
 set(WIBBLET_DEB_FONTS "fonts-ipafont-gothic")
 
 set(_doc share/doc/wibblet)

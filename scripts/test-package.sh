@@ -32,8 +32,11 @@ check "Priority" test "$(field Priority)" = optional
 check "Maintainer" test -n "$(field Maintainer)"
 check "Description" test "$(field Description | wc -l)" -gt 1
 depends=$(field Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//')
+# The font packages are listed in one place, dist/Package.cmake.
+fonts=$(sed -n 's/^set(WIBBLET_DEB_FONTS "\(.*\)")$/\1/p' dist/Package.cmake | tr -d ,)
+check "font packages found in dist/Package.cmake" test -n "$fonts"
 for p in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 qt6-qpa-plugins \
-    libcap2-bin fonts-ipafont-gothic; do
+    libcap2-bin $fonts; do
     check "Depends on $p" grep -qxF "$p" <<<"$depends"
 done
 control=$(mktemp -d)
