@@ -43,10 +43,10 @@ foreach(_dir IN LISTS _wibblet_entries)
     _wibblet_note_installed("${_entry}")
 endforeach()
 
-# A staged install is packaged elsewhere: capabilities and owners are the
-# packager's to set on the target system.
+# A staged install is packaged elsewhere: the capability is the
+# package's to set on the target system (the Debian package's postinst does).
 if(_wibblet_destdir)
-    message(STATUS "Wibblet: DESTDIR install, skipped setcap and the folder owner check")
+    message(STATUS "Wibblet: DESTDIR install, skipped setcap")
     return()
 endif()
 
@@ -61,15 +61,4 @@ if(WIBBLET_SETCAP)
                 "   Run as root:  setcap cap_net_bind_service=+ep ${_wibblet_program}\n"
                 "   Without it Wibblet says it could not bind the port and runs unbound.")
     endif()
-endif()
-
-# The settings file is written beside the program: a folder left to root means
-# only root could save settings.
-get_filename_component(_folder "${_wibblet_program}" DIRECTORY)
-execute_process(COMMAND stat -c %u "${_folder}" OUTPUT_VARIABLE _owner
-                OUTPUT_STRIP_TRAILING_WHITESPACE)
-if(_owner STREQUAL "0")
-    message(STATUS "Wibblet: ${_folder} belongs to root; the settings file wibblet.ini "
-            "is written there.\n"
-            "   For the one user who runs Wibblet:  chown THATUSER ${_folder}")
 endif()

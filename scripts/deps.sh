@@ -22,6 +22,9 @@ packages=(
     clang libclang-rt-14-dev libbenchmark-dev
     # the format check
     clang-format
+    # the Debian package: cpack's dependency list (dpkg-shlibdeps, file), and
+    # its check
+    dpkg-dev file lintian
 )
 
 missing=()

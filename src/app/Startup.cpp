@@ -9,6 +9,7 @@
 #include "platform/gui/TrayIcon.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QSessionManager>
 
 #include <csignal>
@@ -41,7 +42,10 @@ int RunProgram(int& argc, char** argv, MessageBoxes& boxes, const MainWindowBuil
         ended = true;
         QCoreApplication::exit(0);
     };
-    frmMain main({socket, boxes, clock, tray, lock, ProgramFile::Path(), endProcess});
+    // The one place that reads where the user's config folder is.
+    const QString configHome =
+        ProgramFile::ConfigHome(qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath());
+    frmMain main({socket, boxes, clock, tray, lock, ProgramFile::Path(), endProcess, configHome});
 
     // Being told to stop, or the desktop session ending, closes the main window:
     // the exit goes out and the tray icon goes away, with no question asked.

@@ -22,6 +22,9 @@ struct Environment {
     InstanceLock& instanceLock;
     QString programFile;              ///< decides the settings file and the single copy
     std::function<void()> endProcess; ///< ends the process at once
+    /// $XDG_CONFIG_HOME or ~/.config: settings and the single copy go to its
+    /// wibblet folder when the program's folder is not writable (none: never).
+    QString configHome = {};
 };
 
 } // namespace wibblet

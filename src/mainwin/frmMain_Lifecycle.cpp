@@ -26,14 +26,15 @@ namespace Keys = SettingsKeys;
 bool frmMain::Form_Load()
 {
     // A second copy of the same program file ends before touching anything.
-    if (!env_.instanceLock.TryAcquire(env_.programFile)) {
+    const ProgramFile::Places places = ProgramFile::PlacesFor(env_.programFile, env_.configHome);
+    if (!env_.instanceLock.TryAcquire(places.lock)) {
         ending_ = true;
         env_.endProcess();
         return false;
     }
 
     Settings& settings = program_.settings;
-    settings.path = ProgramFile::SettingsPathFor(env_.programFile);
+    settings.path = places.settings;
     settings.Read();
     settings.WriteBack();
     mnuSecretOk_->setChecked(Settings::IsOn(settings.SECRET_OK));

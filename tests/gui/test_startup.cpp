@@ -8,12 +8,14 @@
 #include "msgwin/frmPopupCl.h"
 #include "platform/Cp932.h"
 #include "platform/InstanceLock.h"
+#include "platform/ProgramFile.h"
 #include "platform/gui/TrayIcon.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -42,9 +44,10 @@ struct SwitchableTray : TrayIcon {
 // One program on the virtual LAN, started from its own program file.
 struct Copy {
     Copy(VirtualLan& lan, const QString& programFile, const QString& host = QStringLiteral("PC01"),
-         const QString& ip = QStringLiteral("10.0.0.1"))
+         const QString& ip = QStringLiteral("10.0.0.1"), const QString& configHome = QString())
         : socket(lan.CreateSocket(host, ip)),
-          main(Environment{*socket, boxes, clock, tray, lock, programFile, [this] { ++ended; }})
+          main(Environment{*socket, boxes, clock, tray, lock, programFile, [this] { ++ended; },
+                           configHome})
     {
     }
     std::unique_ptr<VirtualSocket> socket;
@@ -387,4 +390,40 @@ TEST_F(StartupTest, TextFitEveryWindow)
     received.set_Form(QStringLiteral("本文"), QStringLiteral("致命的なエラー(嘘)"),
                       QStringLiteral("確認"), 4);
     ExpectCaptionsFit(&received);
+}
+
+// Installed for everyone, the program's folder is root's: each user's settings
+// and single copy go to their own config folder. Root may write anywhere, so
+// the folder here is one that does not exist.
+TEST_F(StartupTest, UnwritableProgramFolderKeepsSettingsAndTheLockInTheConfigFolder)
+{
+    const QString config = dir.filePath(QStringLiteral("home/.config"));
+    Copy beside(lan, programFile, QStringLiteral("PC02"), QStringLiteral("10.0.0.2"), config);
+    ASSERT_TRUE(beside.main.Form_Load());
+    EXPECT_TRUE(Ini().contains(QStringLiteral("USER_NAME=PC02\r\n")));
+    EXPECT_FALSE(QDir(config).exists());
+
+    const QString installed = dir.filePath(QStringLiteral("usr/lib/wibblet/wibblet"));
+    Copy copy(lan, installed, QStringLiteral("PC01"), QStringLiteral("10.0.0.1"), config);
+    ASSERT_TRUE(copy.main.Form_Load());
+    iniPath = config + QStringLiteral("/wibblet/wibblet.ini");
+    EXPECT_TRUE(Ini().contains(QStringLiteral("USER_NAME=PC01\r\n")));
+    EXPECT_EQ(QFile::permissions(config + QStringLiteral("/wibblet")),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser
+                  | QFile::WriteUser | QFile::ExeUser);
+
+    Copy second(lan, installed, QStringLiteral("PC01"), QStringLiteral("10.0.0.1"), config);
+    EXPECT_FALSE(second.main.Form_Load());
+    EXPECT_EQ(second.ended, 1);
+    EXPECT_FALSE(QDir(dir.filePath(QStringLiteral("usr"))).exists());
+}
+
+TEST(ConfigHome, IsXdgConfigHomeWhenAbsoluteElseDotConfigInHome)
+{
+    EXPECT_EQ(ProgramFile::ConfigHome(QStringLiteral("/xdg/cfg"), QStringLiteral("/home/u")),
+              QStringLiteral("/xdg/cfg"));
+    EXPECT_EQ(ProgramFile::ConfigHome(QString(), QStringLiteral("/home/u")),
+              QStringLiteral("/home/u/.config"));
+    EXPECT_EQ(ProgramFile::ConfigHome(QStringLiteral("rel/cfg"), QStringLiteral("/home/u")),
+              QStringLiteral("/home/u/.config"));
 }
