@@ -12,6 +12,8 @@ packages=(
     # test: GoogleTest, private network namespaces, a headless X server; the
     # namespaced-LAN tests' protocol peer, sysctl and ps, and window lookup
     libgtest-dev iproute2 util-linux xvfb xauth python3 procps xdotool
+    # a window manager, for the test of where the keyboard goes
+    openbox
     # the interoperability test's peer client and its screenshot; a session
     # bus to open its preferences (an action of its application menu, which
     # no shell shows there), and xclip to read back what its panes show
