@@ -198,12 +198,10 @@ TEST_F(ReceivingTest, LongTextsScrollAndBreakWhileShortOnesShowAsBefore)
         // text's width over the line width asks.
         EXPECT_LE(area->geometry().bottom(), Window(i)->cmdOK()->y());
         EXPECT_TRUE(bar->isVisibleTo(area));
-        EXPECT_EQ(bar->maximum(), label->height() - area->viewport()->height());
         EXPECT_GT(bar->maximum(), 0);
         const QFontMetrics metrics(label->font());
         const int lines = metrics.horizontalAdvance(texts[i]) / label->width() + 1;
         EXPECT_GE(LastInkedRow(label), (lines - 1) * metrics.height());
-        EXPECT_LE(LastInkedRow(label), label->height());
     }
     // The copy item still copies the whole text.
     Window(2)->findChild<QAction*>(QStringLiteral("mnuCopy"))->trigger();
