@@ -14,6 +14,8 @@ packages=(
     # namespaced-LAN tests' protocol peer, sysctl and ps, window lookup, and a
     # tray for the program's icon
     libgtest-dev iproute2 util-linux xvfb xauth python3 procps xdotool trayer
+    # a window manager, for the test of where the keyboard goes
+    openbox
     # the interoperability test's peer client and its screenshot; a session
     # bus to open its preferences (an action of its application menu, which
     # no shell shows there), and xclip to read back what its panes show

@@ -147,8 +147,10 @@ void ReceivedWindows::ShowNow(const ReceivedMessage& message)
     // native window a second time.
     window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
     PlaceInStack(window, slot);
+    // Raised, not activated: the keyboard stays with the window the user
+    // types in (the window shows without activating, see frmPopupCl).
     window->show();
-    Screen::SetTopMost(window);
+    window->raise();
 }
 
 void ReceivedWindows::LeftScreen(frmPopupCl* window)

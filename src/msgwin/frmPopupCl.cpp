@@ -1,5 +1,6 @@
 #include "msgwin/frmPopupCl.h"
 
+#include "msgwin/MessageArea.h"
 #include "platform/MessageBoxes.h"
 #include "platform/gui/FormLayout.h"
 #include "platform/gui/Screen.h"
@@ -10,7 +11,6 @@
 #include <QCloseEvent>
 #include <QIcon>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPixmapCache>
@@ -61,13 +61,9 @@ frmPopupCl::frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* p
     setObjectName(QStringLiteral("frmPopupCl"));
     setFont(FormLayout::FormFont());
 
-    // First in the tab order and holder of the focus, so that no button is
-    // armed when the window pops up under the user's typing.
-    txtDummy_ = FormLayout::AddTextBox(this, "txtDummy", 0, 0, 75, 165);
-    txtDummy_->setFrame(false);
-    QPalette hidden = txtDummy_->palette();
-    hidden.setColor(QPalette::Base, palette().color(QPalette::Window));
-    txtDummy_->setPalette(hidden);
+    // Comes up without taking the keyboard from the window the user types
+    // in; a window manager that honours this leaves the focus where it is.
+    setAttribute(Qt::WA_ShowWithoutActivating);
 
     for (int i = 0; i < kPictureCount; ++i) {
         picIcon_[i] =
@@ -77,11 +73,10 @@ frmPopupCl::frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* p
         picIcon_[i]->hide();
     }
 
-    lblMSG_ = FormLayout::AddLabel(this, "lblMSG", 1080, 240, 5895, 1695);
-    // The text comes from the network: never let it be read as markup.
-    lblMSG_->setTextFormat(Qt::PlainText);
-    lblMSG_->setWordWrap(true);
-    lblMSG_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // First in the tab order and holder of the focus, so that no button is
+    // armed when the window gets the keyboard; it shows no caret.
+    scrMSG_ = new MessageArea(this, 1080, 240, 5895, 1695);
+    lblMSG_ = scrMSG_->Label();
     lblMSG_->setToolTip(QStringLiteral("右クリックでメニューを表示します。"));
     lblMSG_->installEventFilter(this);
 
@@ -106,7 +101,7 @@ frmPopupCl::frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* p
     cmdSecret_->hide();
     cmdSecret_->raise();
 
-    setTabOrder(txtDummy_, cmdSecret_);
+    setTabOrder(scrMSG_, cmdSecret_);
     setTabOrder(cmdSecret_, cmdOK_);
     setTabOrder(cmdOK_, cmdDummy_);
 
@@ -121,9 +116,9 @@ frmPopupCl::frmPopupCl(QStringList programNames, MessageBoxes& boxes, QWidget* p
 
     FormSetNormal();
     setWindowTitle(QString());
-    lblMSG_->clear();
+    scrMSG_->SetText(QString());
     cmdOK_->setText(QStringLiteral("実行"));
-    txtDummy_->setFocus();
+    scrMSG_->setFocus();
     Screen::Centre(this);
 }
 
@@ -132,7 +127,7 @@ void frmPopupCl::set_Form(const QString& text, const QString& title, const QStri
     for (QLabel* picture : picIcon_)
         picture->hide();
     setWindowTitle(QString());
-    lblMSG_->clear();
+    scrMSG_->SetText(QString());
     cmdOK_->setText(QStringLiteral("実行"));
 
     // An unknown icon number (a newer or foreign sender) still shows the
@@ -142,7 +137,7 @@ void frmPopupCl::set_Form(const QString& text, const QString& title, const QStri
 
     title_ = title;
     Screen::SetTitle(this, title);
-    lblMSG_->setText(text);
+    scrMSG_->SetText(text);
     cmdOK_->setText(ok);
 
     if (icon == kCrashIcon)
@@ -155,6 +150,9 @@ void frmPopupCl::FormSetNormal()
 {
     setFixedSize(Screen::Px(7200), Screen::Px(2730));
     cmdOK_->move(Screen::Px(3120), Screen::Px(1800));
+    // The OK button lies over the text's lower part: a text that would run
+    // under it scrolls instead.
+    scrMSG_->SetRoom(1800 - 60 - 240);
     cmdDummy_->hide();
     lblDetail_->hide();
     Screen::Centre(this);
@@ -193,7 +191,7 @@ void frmPopupCl::Dismiss()
 {
     hide();
     setWindowState(windowState() | Qt::WindowMinimized);
-    lblMSG_->clear();
+    scrMSG_->SetText(QString());
     Q_EMIT Dismissed(PopClID);
 }
 

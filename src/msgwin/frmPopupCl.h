@@ -5,12 +5,12 @@
 
 class QAction;
 class QLabel;
-class QLineEdit;
 class QMenu;
 class QPushButton;
 
 namespace wibblet {
 
+class MessageArea;
 class MessageBoxes;
 
 /// The window one received message pops up in: the sender's icon, title,
@@ -75,12 +75,12 @@ private:
     QString title_;
 
     QLabel* picIcon_[10] = {};
-    QLabel* lblMSG_ = nullptr;
+    MessageArea* scrMSG_ = nullptr;
+    QLabel* lblMSG_ = nullptr; ///< the text, in scrMSG_
     QPushButton* cmdOK_ = nullptr;
     QPushButton* cmdSecret_ = nullptr;
     QPushButton* cmdDummy_ = nullptr;
     QLabel* lblDetail_ = nullptr;
-    QLineEdit* txtDummy_ = nullptr;
     QMenu* mnuMain_ = nullptr;
     QAction* mnuRes_ = nullptr;
     QAction* mnuCopy_ = nullptr;

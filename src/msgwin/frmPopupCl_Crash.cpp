@@ -1,5 +1,6 @@
 #include "msgwin/frmPopupCl.h"
 
+#include "msgwin/MessageArea.h"
 #include "platform/gui/Screen.h"
 
 #include <QLabel>
@@ -47,6 +48,8 @@ void frmPopupCl::FormSetSpecial()
 
     setFixedSize(Screen::Px(8640), Screen::Px(6255));
     cmdOK_->move(Screen::Px(7080), Screen::Px(120));
+    // Nothing lies over the text: all of its rectangle is room.
+    scrMSG_->SetRoom(1695);
     cmdDummy_->show();
     lblDetail_->setText(CrashDetails(crashedProgram_));
     lblDetail_->show();

@@ -152,12 +152,24 @@ TEST(PopupWindow, CopyPutsTheTextOnTheClipboardAndSaysSo)
     EXPECT_TRUE(box.systemModal);
 }
 
-TEST(PopupWindow, FocusRestsOnTheDummyBoxAndTheOpenButtonUncovers)
+TEST(PopupWindow, FocusRestsOnTheTextWithoutCaretAndTheOpenButtonUncovers)
 {
     Popup p;
+    p.w.set_Form(QStringLiteral("本文"), QStringLiteral("題"), QStringLiteral("OK"), 0);
     p.w.show();
+    p.w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&p.w));
-    EXPECT_EQ(QApplication::focusWidget(), p.Find<QLineEdit>(QStringLiteral("txtDummy")));
+    // The keys the user may still be typing press nothing, and nothing
+    // takes text: no caret blinks anywhere in the window.
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_EQ(focus, p.Find<QWidget>(QStringLiteral("scrMSG")));
+    QSignalSpy dismissed(&p.w, &frmPopupCl::Dismissed);
+    for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter, Qt::Key_A})
+        QTest::keyClick(focus, key);
+    EXPECT_EQ(dismissed.count(), 0);
+    EXPECT_TRUE(p.w.isVisible());
+    EXPECT_FALSE(focus->testAttribute(Qt::WA_InputMethodEnabled));
+    EXPECT_TRUE(p.w.findChildren<QLineEdit*>().isEmpty());
     for (QPushButton* button : p.w.findChildren<QPushButton*>())
         EXPECT_FALSE(button->isDefault() || button->autoDefault())
             << button->objectName().toStdString();

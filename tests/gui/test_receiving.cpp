@@ -10,10 +10,14 @@
 #include "support/Wait.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -145,6 +149,63 @@ TEST_F(ReceivingTest, ForeignBodiesShowWithTheDefaultPresentation)
     EXPECT_TRUE(Window(0)->findChild<QLabel*>(QStringLiteral("picIcon9"))->isVisibleTo(Window(0)));
     EXPECT_TRUE(Window(1)->isVisible());
     EXPECT_FALSE(Window(1)->cmdSecret()->isVisibleTo(Window(1)));
+}
+
+// The number of the last pixel row of a widget with ink on it, or -1.
+int LastInkedRow(QWidget* widget)
+{
+    const QImage image = widget->grab().toImage();
+    for (int y = image.height() - 1; y >= 0; --y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            if (qAlpha(pixel) > 128 && qGray(pixel) < 128)
+                return y;
+        }
+    }
+    return -1;
+}
+
+TEST_F(ReceivingTest, LongTextsScrollAndBreakWhileShortOnesShowAsBefore)
+{
+    Start();
+    QString kana;
+    for (int i = 0; i < 320; ++i)
+        kana += QChar(u'あ' + i % 80);
+    // An unbroken string: a URL (no colon, which the wire turns wide).
+    const QString url = QStringLiteral("www.example.com/") + QString(400, QLatin1Char('7'));
+    const QString texts[] = {QStringLiteral("短い本文\r\n二行目"), kana, url};
+    for (int i = 0; i < 3; ++i)
+        peer->SendMessage(QString::number(i + 1), 20,
+                          Body(texts[i], QStringLiteral("t"), QStringLiteral("OK"), 0));
+    ASSERT_TRUE(WaitForMessages(3));
+
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        auto* area = Window(i)->findChild<QScrollArea*>(QStringLiteral("scrMSG"));
+        auto* label = Window(i)->findChild<QLabel*>(QStringLiteral("lblMSG"));
+        ASSERT_TRUE(area && label);
+        EXPECT_EQ(label->text(), texts[i]);
+        QScrollBar* bar = area->verticalScrollBar();
+        if (i == 0) {
+            // Fits: the label alone in its old rectangle, nothing to scroll.
+            EXPECT_EQ(area->geometry(), QRect(72, 16, 393, 113));
+            EXPECT_EQ(label->geometry(), QRect(0, 0, 393, 113));
+            EXPECT_FALSE(bar->isVisibleTo(area));
+            continue;
+        }
+        // Above the OK button, and scrollable over the whole text: broken
+        // into lines that all show, so the ink runs down as far as the
+        // text's width over the line width asks.
+        EXPECT_LE(area->geometry().bottom(), Window(i)->cmdOK()->y());
+        EXPECT_TRUE(bar->isVisibleTo(area));
+        EXPECT_GT(bar->maximum(), 0);
+        const QFontMetrics metrics(label->font());
+        const int lines = metrics.horizontalAdvance(texts[i]) / label->width() + 1;
+        EXPECT_GE(LastInkedRow(label), (lines - 1) * metrics.height());
+    }
+    // The copy item still copies the whole text.
+    Window(2)->findChild<QAction*>(QStringLiteral("mnuCopy"))->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), url);
 }
 
 TEST_F(ReceivingTest, CrashPresentationBlamesEveryListedProgramOverTime)

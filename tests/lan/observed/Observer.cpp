@@ -74,6 +74,10 @@ QByteArray Observer::Report() const
         // A received message's text, as its window shows it.
         if (const auto* text = window->findChild<QLabel*>(QStringLiteral("lblMSG")))
             lines << QStringLiteral("text\t") + ObservedBoxes::Escaped(text->text());
+        // The compose window's text, as typed so far.
+        const auto* typed = window->findChild<QTextEdit*>(QStringLiteral("txtMSG"));
+        if (typed && window->objectName() == QLatin1String("frmPopup"))
+            lines << QStringLiteral("compose\t") + ObservedBoxes::Escaped(typed->toPlainText());
     }
     for (const BoxRequest& box : boxes_.shown)
         lines << QStringLiteral("box\t%1\t%2")
@@ -110,6 +114,8 @@ void Observer::ReadInput()
             const qsizetype space = rest.indexOf(QLatin1Char(' '));
             if (space > 0)
                 Reply(rest.left(space).toInt(), rest.mid(space + 1));
+        } else if (line.startsWith("compose ")) {
+            OpenCompose(QString::fromUtf8(line.mid(8)));
         } else if (line == "absent") {
             main_.mnuNonPopup_Click();
         } else if (line == "okall") {
@@ -118,16 +124,21 @@ void Observer::ReadInput()
     }
 }
 
-void Observer::Send(const QString& host, const QString& text)
+frmPopup* Observer::OpenCompose(const QString& host)
 {
     // Through the controls, so the destination lookup, the compose window's
     // header and body and the pending columns are the program's own.
     auto* txtHost = main_.findChild<QLineEdit*>(QStringLiteral("txtHost"));
     if (!txtHost)
-        return;
+        return nullptr;
     txtHost->setText(host);
     main_.cmdSend_Click();
-    frmPopup* compose = main_.Compose();
+    return main_.Compose();
+}
+
+void Observer::Send(const QString& host, const QString& text)
+{
+    frmPopup* compose = OpenCompose(host);
     auto* txtMSG = compose ? compose->findChild<QTextEdit*>(QStringLiteral("txtMSG")) : nullptr;
     if (!txtMSG)
         return;

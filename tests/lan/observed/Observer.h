@@ -8,6 +8,7 @@ class QSocketNotifier;
 
 namespace wibblet {
 class frmMain;
+class frmPopup;
 class TrayIcon;
 } // namespace wibblet
 
@@ -19,7 +20,9 @@ class ObservedBoxes;
 /// shows: member rows, NumPop, the tray, visible windows (a received
 /// message's with its text) and the boxes shown so far, closed by "end".
 /// A line "send HOST TEXT" sends TEXT to HOST the way a user would:
-/// destination box, send button, compose window. A line "reply SLOT TEXT"
+/// destination box, send button, compose window; "compose HOST" stops short
+/// of sending, leaving the compose window open for typing, and the report
+/// then holds its text. A line "reply SLOT TEXT"
 /// answers the message window in that slot through its reply item. A line
 /// "absent" runs the absence-mode menu item; "okall" clicks the OK button of
 /// every received-message window on screen. Whenever such a window is shown,
@@ -37,6 +40,8 @@ protected:
 
 private:
     void ReadInput();
+    /// Opens the compose window for HOST as the send button does.
+    frmPopup* OpenCompose(const QString& host);
     void Send(const QString& host, const QString& text);
     void Reply(qint32 slot, const QString& text);
     void ClickEveryOk();
