@@ -1,12 +1,14 @@
 #include "platform/gui/QtMessageBoxes.h"
 #include "platform/gui/Screen.h"
 #include "platform/gui/TrayIcon.h"
+#include "support/Printing.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QIcon>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
@@ -17,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 // The resources live in a static library; nothing else pulls them in here.
@@ -228,7 +231,7 @@ TEST(Icons, LoadFromResources)
 
 // ---- Message boxes ------------------------------------------------------
 
-enum class Press { Ok, Cancel, Yes, No, Escape, Close };
+enum class Press { Ok, Cancel, Yes, No, KeyY, KeyN, Escape, Close };
 
 struct SeenBox {
     QString title;
@@ -236,6 +239,7 @@ struct SeenBox {
     Qt::TextFormat format = Qt::AutoText;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
+    QString buttonTexts; ///< of OK, Cancel, Yes and No, those the box has, "|"-joined
     Qt::WindowModality modality = Qt::NonModal;
     bool onTop = false;
 };
@@ -257,6 +261,10 @@ BoxAnswer ShowAndPress(const BoxRequest& request, Press press, SeenBox* seen)
         seen->format = box->textFormat();
         seen->icon = box->icon();
         seen->buttons = box->standardButtons();
+        for (const auto b :
+             {QMessageBox::Ok, QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::No})
+            if (QAbstractButton* button = box->button(b))
+                seen->buttonTexts += (seen->buttonTexts.isEmpty() ? "" : "|") + button->text();
         seen->modality = box->windowModality();
         seen->onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
         const auto click = [box](QMessageBox::StandardButton b) {
@@ -272,8 +280,13 @@ BoxAnswer ShowAndPress(const BoxRequest& request, Press press, SeenBox* seen)
             return click(QMessageBox::Yes);
         case Press::No:
             return click(QMessageBox::No);
+        case Press::KeyY:
+        case Press::KeyN:
         case Press::Escape: {
-            QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            const Qt::Key k = press == Press::KeyY   ? Qt::Key_Y
+                              : press == Press::KeyN ? Qt::Key_N
+                                                     : Qt::Key_Escape;
+            QKeyEvent key(QEvent::KeyPress, k, Qt::NoModifier);
             QApplication::sendEvent(box, &key);
             return;
         }
@@ -309,6 +322,8 @@ TEST(QtMessageBoxes, AnswersFromTheButtonPressed)
         {BoxButtons::OkCancel, Press::Close, BoxAnswer::Cancel, okCancel},
         {BoxButtons::YesNo, Press::Yes, BoxAnswer::Yes, yesNo},
         {BoxButtons::YesNo, Press::No, BoxAnswer::No, yesNo},
+        {BoxButtons::YesNo, Press::KeyY, BoxAnswer::Yes, yesNo},
+        {BoxButtons::YesNo, Press::KeyN, BoxAnswer::No, yesNo},
         {BoxButtons::YesNo, Press::Escape, BoxAnswer::No, yesNo},
         {BoxButtons::YesNo, Press::Close, BoxAnswer::No, yesNo},
     };
@@ -321,6 +336,28 @@ TEST(QtMessageBoxes, AnswersFromTheButtonPressed)
         SeenBox seen;
         EXPECT_EQ(ShowAndPress(request, c.press, &seen), c.answer);
         EXPECT_EQ(seen.buttons, c.offered);
+    }
+}
+
+TEST(QtMessageBoxes, ButtonsAreJapaneseWhateverTheLocale)
+{
+    // The tests run under LC_ALL=C.UTF-8, where Qt's own texts are English.
+    struct Case {
+        BoxButtons buttons;
+        QString texts;
+    };
+    const Case cases[] = {
+        {BoxButtons::Ok, QStringLiteral("OK")},
+        {BoxButtons::OkCancel, QStringLiteral("OK|キャンセル")},
+        {BoxButtons::YesNo, QStringLiteral("はい|いいえ")},
+    };
+    for (const Case& c : cases) {
+        BoxRequest request;
+        request.text = QStringLiteral("x");
+        request.buttons = c.buttons;
+        SeenBox seen;
+        ShowAndPress(request, Press::Escape, &seen);
+        EXPECT_EQ(seen.buttonTexts, c.texts);
     }
 }
 
@@ -406,6 +443,34 @@ TEST(QtMessageBoxes, NotifyReturnsAtOnceWithABoxThatBlocksNoOtherWindow)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_FALSE(box); // deleted once closed
     }
+}
+
+TEST(QtMessageBoxes, ALongLineIsNotWrapped)
+{
+    // The error box's longest line: Qt would break it where it chooses
+    // ("…可能性があ" / "ります。"). The line the text breaks itself stays broken.
+    const QString line = QStringLiteral(
+        "通信相手に問題が発生したか、受信不可能なメッセージが送信された可能性があります。");
+    QtMessageBoxes boxes;
+    boxes.Notify({line + QStringLiteral("\r\n短い行"), QString()}, {});
+    QPointer<QMessageBox> box;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* found = qobject_cast<QMessageBox*>(widget); found && found->isVisible())
+            box = found;
+    }
+    ASSERT_TRUE(box);
+    QCoreApplication::processEvents(); // the layout settles
+    auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    ASSERT_NE(label, nullptr);
+    const int advance = label->fontMetrics().horizontalAdvance(line);
+    // Wider than Qt lets a box's text be without wrapping it.
+    ASSERT_GT(advance, std::min(Screen::Size().width() / 2, 500));
+    EXPECT_FALSE(label->wordWrap());
+    EXPECT_GE(label->contentsRect().width(), advance);
+    EXPECT_GE(label->contentsRect().height(), 2 * label->fontMetrics().height());
+    EXPECT_EQ(box->button(QMessageBox::Ok)->text(), QStringLiteral("OK"));
+    box->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 } // namespace
