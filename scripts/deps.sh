@@ -7,8 +7,9 @@ packages=(
     # build
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
-    # run: Japanese fonts for every text, setcap for port 1001
-    fonts-ipafont-gothic libcap2-bin
+    # run: Japanese fonts for every text, Qt's own texts (context menus) in
+    # Japanese, setcap for port 1001
+    fonts-ipafont-gothic qt6-translations-l10n libcap2-bin
     # test: GoogleTest, private network namespaces, a headless X server; the
     # namespaced-LAN tests' protocol peer, sysctl and ps, and window lookup
     libgtest-dev iproute2 util-linux xvfb xauth python3 procps xdotool

@@ -1,3 +1,4 @@
+#include "platform/gui/JapaneseQtTexts.h"
 #include "platform/gui/QtMessageBoxes.h"
 #include "platform/gui/Screen.h"
 #include "platform/gui/TrayIcon.h"
@@ -104,6 +105,21 @@ TEST(Screen, SetTopMostKeepsGeometryAndVisibility)
         EXPECT_EQ(w.geometry(), before);
         EXPECT_EQ(w.isVisible(), visible);
     }
+}
+
+// ---- Qt's own texts -----------------------------------------------------
+
+TEST(JapaneseQtTexts, SpeakJapaneseWhileTheyLive)
+{
+    // The text boxes' context menus, under the C locale of the tests.
+    const auto copy = [] { return QCoreApplication::translate("QLineEdit", "&Copy"); };
+    ASSERT_EQ(copy(), QStringLiteral("&Copy"));
+    {
+        JapaneseQtTexts texts;
+        ASSERT_TRUE(texts.Loaded()) << "qt6-translations-l10n missing (scripts/deps.sh)";
+        EXPECT_TRUE(copy().startsWith(QStringLiteral("コピー"))) << copy().toStdString();
+    }
+    EXPECT_EQ(copy(), QStringLiteral("&Copy"));
 }
 
 // ---- Tray icon ----------------------------------------------------------
