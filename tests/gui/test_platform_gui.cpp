@@ -461,21 +461,34 @@ TEST(QtMessageBoxes, NotifyReturnsAtOnceWithABoxThatBlocksNoOtherWindow)
     }
 }
 
+// The box Notify shows, once its layout has settled.
+QMessageBox* Notified(const QString& text)
+{
+    QtMessageBoxes boxes; // the box lives on its own
+    boxes.Notify({text, QString()}, {});
+    QMessageBox* box = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* found = qobject_cast<QMessageBox*>(widget); found && found->isVisible())
+            box = found;
+    }
+    QCoreApplication::processEvents();
+    return box;
+}
+
+void Close(QMessageBox* box)
+{
+    box->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 TEST(QtMessageBoxes, ALongLineIsNotWrapped)
 {
     // The error box's longest line: Qt would break it where it chooses
     // ("…可能性があ" / "ります。"). The line the text breaks itself stays broken.
     const QString line = QStringLiteral(
         "通信相手に問題が発生したか、受信不可能なメッセージが送信された可能性があります。");
-    QtMessageBoxes boxes;
-    boxes.Notify({line + QStringLiteral("\r\n短い行"), QString()}, {});
-    QPointer<QMessageBox> box;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* found = qobject_cast<QMessageBox*>(widget); found && found->isVisible())
-            box = found;
-    }
+    QMessageBox* box = Notified(line + QStringLiteral("\r\n短い行"));
     ASSERT_TRUE(box);
-    QCoreApplication::processEvents(); // the layout settles
     auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
     ASSERT_NE(label, nullptr);
     const int advance = label->fontMetrics().horizontalAdvance(line);
@@ -484,9 +497,19 @@ TEST(QtMessageBoxes, ALongLineIsNotWrapped)
     EXPECT_FALSE(label->wordWrap());
     EXPECT_GE(label->contentsRect().width(), advance);
     EXPECT_GE(label->contentsRect().height(), 2 * label->fontMetrics().height());
+    ExpectCentred(*box); // where it is with its final width
     EXPECT_EQ(box->button(QMessageBox::Ok)->text(), QStringLiteral("OK"));
-    box->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    Close(box);
+
+    // A line wider than the screen (an unbroken name from the network) is
+    // broken, mid-word if need be, in a box that stays on the screen.
+    box = Notified(QString(300, u'x') + QStringLiteral("\r\n") + line);
+    ASSERT_TRUE(box);
+    label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    EXPECT_TRUE(label->wordWrap());
+    EXPECT_LE(box->frameGeometry().width(), Screen::Size().width());
+    EXPECT_GE(label->height(), label->heightForWidth(label->width())); // nothing cut
+    Close(box);
 }
 
 } // namespace

@@ -13,28 +13,42 @@ bool WholeLinesBox::event(QEvent* event)
     // QMessageBox sizes itself, and turns wrapping on, when it is shown and
     // on every layout request: undo that each time, right after it.
     const bool handled = QMessageBox::event(event);
-    if (event->type() == QEvent::Show || event->type() == QEvent::LayoutRequest)
-        KeepLinesWhole();
+    if (sizing_ || (event->type() != QEvent::Show && event->type() != QEvent::LayoutRequest))
+        return handled;
+    // QDialog centred the box at the width QMessageBox gave it.
+    if (KeepLinesWhole() && event->type() == QEvent::Show && !event->spontaneous()
+        && !testAttribute(Qt::WA_Moved)) {
+        adjustPosition(parentWidget());
+        setAttribute(Qt::WA_Moved, false); // placed, as QDialog places it, not moved
+    }
     return handled;
 }
 
-void WholeLinesBox::KeepLinesWhole()
+bool WholeLinesBox::KeepLinesWhole()
 {
     auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
     if (!label || !label->wordWrap() || !isVisible())
-        return;
+        return false;
+    const int room = screen()->availableGeometry().width() - (frameGeometry().width() - width());
     label->setWordWrap(false);
     layout()->activate();
-    const QSize whole = layout()->totalMinimumSize();
-    if (whole.width() <= screen()->availableGeometry().width()) {
-        setFixedSize(whole);
-    } else {
-        label->setWordWrap(true);
-        layout()->activate();
+    QSize size = layout()->totalMinimumSize();
+    if (size.width() > room) {
+        // A line wider than the screen: QMessageBox wraps the text again, the
+        // way it does (breaking a word longer than a line too), and the box
+        // takes the screen's width rather than the half QMessageBox keeps to,
+        // so that the other lines stay whole where they can.
+        sizing_ = true;
+        QEvent request(QEvent::LayoutRequest);
+        QCoreApplication::sendEvent(this, &request);
+        sizing_ = false;
+        size = QSize(room, layout()->totalHeightForWidth(room));
     }
+    setFixedSize(size);
     // Turning wrapping off and on asked for a layout again, which would size
     // the box anew; QMessageBox drops that request after sizing itself too.
     QCoreApplication::removePostedEvents(this, QEvent::LayoutRequest);
+    return true;
 }
 
 } // namespace wibblet
