@@ -8,8 +8,9 @@ packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
     # run: Japanese fonts for every text (IPA PGothic and IPA Gothic stand in
-    # for the faces the windows name), setcap for port 1001
-    fonts-ipafont-gothic libcap2-bin
+    # for the faces the windows name), Qt's own texts (context menus) in
+    # Japanese, setcap for port 1001
+    fonts-ipafont-gothic qt6-translations-l10n libcap2-bin
     # test: GoogleTest, private network namespaces, a headless X server; the
     # namespaced-LAN tests' protocol peer, sysctl and ps, window lookup, and a
     # tray for the program's icon

@@ -6,6 +6,7 @@
 #include "platform/PosixUdpSocket.h"
 #include "platform/ProgramFile.h"
 #include "platform/SignalWatcher.h"
+#include "platform/gui/JapaneseQtTexts.h"
 #include "platform/gui/TrayIcon.h"
 
 #include <QApplication>
@@ -32,6 +33,9 @@ int RunProgram(int& argc, char** argv, MessageBoxes& boxes, const MainWindowBuil
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("Wibblet"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
+    // Before any window: a translation installed later would reset the
+    // texts set on the message boxes' buttons.
+    const JapaneseQtTexts qtTexts;
 
     PosixUdpSocket socket;
     SystemClock clock;

@@ -137,7 +137,7 @@ void frmMain::ReadNotice(const Datagram& d)
     auto* notice = new frmOpenNotice(this);
     OpnNtc_[NumOpN_] = notice;
     notice->show();
-    notice->setWindowTitle(members_.Text(row, MemberTable::ColUser));
+    Screen::SetTitle(notice, members_.Text(row, MemberTable::ColUser));
     const QDateTime now = env_.clock.Now();
     notice->SetDate(QLatin1Char('(') + Clock::MonthDay(now.date()) + QLatin1Char(' ')
                     + Clock::HourMinute(now.time()) + QLatin1Char(')'));

@@ -1,12 +1,15 @@
+#include "platform/gui/JapaneseQtTexts.h"
 #include "platform/gui/QtMessageBoxes.h"
 #include "platform/gui/Screen.h"
 #include "platform/gui/TrayIcon.h"
+#include "support/Printing.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QIcon>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
@@ -17,7 +20,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <utility>
 
 // The resources live in a static library; nothing else pulls them in here.
 static void InitResources()
@@ -101,6 +106,21 @@ TEST(Screen, SetTopMostKeepsGeometryAndVisibility)
         EXPECT_EQ(w.geometry(), before);
         EXPECT_EQ(w.isVisible(), visible);
     }
+}
+
+// ---- Qt's own texts -----------------------------------------------------
+
+TEST(JapaneseQtTexts, SpeakJapaneseWhileTheyLive)
+{
+    // The text boxes' context menus, under the C locale of the tests.
+    const auto copy = [] { return QCoreApplication::translate("QLineEdit", "&Copy"); };
+    ASSERT_EQ(copy(), QStringLiteral("&Copy"));
+    {
+        JapaneseQtTexts texts;
+        ASSERT_TRUE(texts.Loaded()) << "qt6-translations-l10n missing (scripts/deps.sh)";
+        EXPECT_TRUE(copy().startsWith(QStringLiteral("コピー"))) << copy().toStdString();
+    }
+    EXPECT_EQ(copy(), QStringLiteral("&Copy"));
 }
 
 // ---- Tray icon ----------------------------------------------------------
@@ -228,7 +248,7 @@ TEST(Icons, LoadFromResources)
 
 // ---- Message boxes ------------------------------------------------------
 
-enum class Press { Ok, Cancel, Yes, No, Escape, Close };
+enum class Press { Ok, Cancel, Yes, No, KeyY, KeyN, Escape, Close };
 
 struct SeenBox {
     QString title;
@@ -236,6 +256,7 @@ struct SeenBox {
     Qt::TextFormat format = Qt::AutoText;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
+    QString buttonTexts; ///< of OK, Cancel, Yes and No, those the box has, "|"-joined
     Qt::WindowModality modality = Qt::NonModal;
     bool onTop = false;
 };
@@ -257,6 +278,10 @@ BoxAnswer ShowAndPress(const BoxRequest& request, Press press, SeenBox* seen)
         seen->format = box->textFormat();
         seen->icon = box->icon();
         seen->buttons = box->standardButtons();
+        for (const auto b :
+             {QMessageBox::Ok, QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::No})
+            if (QAbstractButton* button = box->button(b))
+                seen->buttonTexts += (seen->buttonTexts.isEmpty() ? "" : "|") + button->text();
         seen->modality = box->windowModality();
         seen->onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
         const auto click = [box](QMessageBox::StandardButton b) {
@@ -272,8 +297,13 @@ BoxAnswer ShowAndPress(const BoxRequest& request, Press press, SeenBox* seen)
             return click(QMessageBox::Yes);
         case Press::No:
             return click(QMessageBox::No);
+        case Press::KeyY:
+        case Press::KeyN:
         case Press::Escape: {
-            QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            const Qt::Key k = press == Press::KeyY   ? Qt::Key_Y
+                              : press == Press::KeyN ? Qt::Key_N
+                                                     : Qt::Key_Escape;
+            QKeyEvent key(QEvent::KeyPress, k, Qt::NoModifier);
             QApplication::sendEvent(box, &key);
             return;
         }
@@ -309,6 +339,8 @@ TEST(QtMessageBoxes, AnswersFromTheButtonPressed)
         {BoxButtons::OkCancel, Press::Close, BoxAnswer::Cancel, okCancel},
         {BoxButtons::YesNo, Press::Yes, BoxAnswer::Yes, yesNo},
         {BoxButtons::YesNo, Press::No, BoxAnswer::No, yesNo},
+        {BoxButtons::YesNo, Press::KeyY, BoxAnswer::Yes, yesNo},
+        {BoxButtons::YesNo, Press::KeyN, BoxAnswer::No, yesNo},
         {BoxButtons::YesNo, Press::Escape, BoxAnswer::No, yesNo},
         {BoxButtons::YesNo, Press::Close, BoxAnswer::No, yesNo},
     };
@@ -321,6 +353,9 @@ TEST(QtMessageBoxes, AnswersFromTheButtonPressed)
         SeenBox seen;
         EXPECT_EQ(ShowAndPress(request, c.press, &seen), c.answer);
         EXPECT_EQ(seen.buttons, c.offered);
+        // Japanese, though Qt's own texts are English under the tests' C locale.
+        const char16_t* texts[] = {u"OK", u"OK|キャンセル", u"はい|いいえ"}; // as BoxButtons
+        EXPECT_EQ(seen.buttonTexts, QString::fromUtf16(texts[static_cast<int>(c.buttons)]));
     }
 }
 
@@ -405,6 +440,43 @@ TEST(QtMessageBoxes, NotifyReturnsAtOnceWithABoxThatBlocksNoOtherWindow)
         EXPECT_EQ(closed, 1);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_FALSE(box); // deleted once closed
+    }
+}
+
+TEST(QtMessageBoxes, LinesBreakOnlyWhereTheTextOrTheScreenDoes)
+{
+    // The error box's longest line: Qt would break it where it chooses
+    // ("…可能性があ" / "ります。"). A line wider than the screen (an unbroken
+    // name from the network) must break, mid-word if need be.
+    const QString line = QStringLiteral(
+        "通信相手に問題が発生したか、受信不可能なメッセージが送信された可能性があります。");
+    const std::pair<QString, bool> cases[] = {
+        {line + QStringLiteral("\r\n短い行"), false},
+        {QString(300, u'x') + QStringLiteral("\r\n") + line, true},
+    };
+    for (const auto& [text, wraps] : cases) {
+        SCOPED_TRACE(wraps);
+        QtMessageBoxes().Notify({text, QString()}, {});
+        QMessageBox* box = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* found = qobject_cast<QMessageBox*>(widget); found && found->isVisible())
+                box = found;
+        }
+        ASSERT_TRUE(box);
+        QCoreApplication::processEvents(); // the layout settles
+        auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->wordWrap(), wraps);
+        if (!wraps) {
+            const int advance = label->fontMetrics().horizontalAdvance(line);
+            ASSERT_GT(advance, std::min(Screen::Size().width() / 2, 500)); // Qt would wrap it
+            EXPECT_GE(label->contentsRect().width(), advance);
+        }
+        EXPECT_GE(label->height(), label->heightForWidth(label->width())); // nothing cut
+        EXPECT_LE(box->frameGeometry().width(), Screen::Size().width());
+        ExpectCentred(*box); // at its final width
+        box->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 }
 

@@ -598,9 +598,13 @@ TEST_F(ReceivingTest, ReadNoticeOpensOneNoticePerNotice)
     for (const char* zero : {"0", "00", " 0", "-0", "+0", "0.4"})
         peer->Send(QStringLiteral("1:6:hanako:PEER:1048624:") + QLatin1String(zero) + kNul);
     me->main.members().SetText(row, MemberTable::ColSealed, QStringLiteral("78"));
+    me->main.members().SetText(row, MemberTable::ColUser, QString()); // a nameless peer
     peer->Send(QStringLiteral("1:6:hanako:PEER:1048624:78") + kNul);
     ASSERT_TRUE(WaitUntil([&] { return me->main.NumOpN() == 1; }));
     EXPECT_EQ(me->main.OpnNtc().size(), 2);
+    // Its caption is blank, not the program's name that X11 would put there.
+    EXPECT_FALSE(me->main.OpnNtc().value(1)->windowTitle().isEmpty());
+    EXPECT_TRUE(me->main.OpnNtc().value(1)->windowTitle().trimmed().isEmpty());
 
     // OK closes a notice for good, once control is back in the outer loop
     // (the test body here); the count stays.

@@ -1,7 +1,9 @@
 #include "platform/gui/QtMessageBoxes.h"
 
+#include "platform/gui/WholeLinesBox.h"
+
+#include <QAbstractButton>
 #include <QCoreApplication>
-#include <QMessageBox>
 
 #include <memory>
 
@@ -59,13 +61,38 @@ BoxAnswer FromQt(QMessageBox::StandardButton clicked, const ButtonSet& set)
     }
 }
 
+// The buttons speak Japanese like the rest of the program, whatever the
+// locale: Qt's own texts are English unless a translation is loaded. Yes and
+// No keep the keys Y and N that Qt's "&Yes" and "&No" gave them.
+void SetButtonTexts(QMessageBox* dialog)
+{
+    struct ButtonText {
+        QMessageBox::StandardButton button;
+        const char16_t* text;
+        QKeySequence key;
+    };
+    const ButtonText texts[] = {
+        {QMessageBox::Ok, u"OK", {}},
+        {QMessageBox::Cancel, u"キャンセル", {}},
+        {QMessageBox::Yes, u"はい", QKeySequence(Qt::ALT | Qt::Key_Y)},
+        {QMessageBox::No, u"いいえ", QKeySequence(Qt::ALT | Qt::Key_N)},
+    };
+    for (const ButtonText& t : texts) {
+        if (QAbstractButton* button = dialog->button(t.button)) {
+            button->setText(QString::fromUtf16(t.text));
+            button->setShortcut(t.key); // after the text, which sets its own
+        }
+    }
+}
+
 // Show's and Notify's box: caption, text, icon, buttons and modality.
 QMessageBox* NewBox(const BoxRequest& box, const ButtonSet& set, Qt::WindowModality modality)
 {
     // Lines come joined with CR LF, which a label would show as stray glyphs.
     QString text = box.text;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    auto* dialog = new QMessageBox(ToQt(box.icon), box.Caption(), text, set.buttons);
+    auto* dialog = new WholeLinesBox(ToQt(box.icon), box.Caption(), text, set.buttons);
+    SetButtonTexts(dialog);
     // The text may come from the network: never let it be taken for rich text.
     dialog->setTextFormat(Qt::PlainText);
     dialog->setDefaultButton(set.defaultButton);
