@@ -39,6 +39,7 @@ for p in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 qt6-q
     libcap2-bin $fonts; do
     check "Depends on $p" grep -qxF "$p" <<<"$depends"
 done
+check "Recommends Qt's Japanese texts" test "$(field Recommends)" = qt6-translations-l10n
 control=$(mktemp -d)
 dpkg-deb -e "$deb" "$control"
 check "postinst sets the capability" grep -q 'setcap cap_net_bind_service=+ep' "$control/postinst"

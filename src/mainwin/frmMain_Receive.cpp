@@ -136,12 +136,15 @@ void frmMain::ReadNotice(const Datagram& d)
         OpnNtc_.resize(NumOpN_ + 1);
     auto* notice = new frmOpenNotice(this);
     OpnNtc_[NumOpN_] = notice;
+    // On top from its first showing: setting the hint later would build the
+    // native window a second time.
+    Screen::SetTopMost(notice);
     notice->show();
+    notice->raise();
     Screen::SetTitle(notice, members_.Text(row, MemberTable::ColUser));
     const QDateTime now = env_.clock.Now();
     notice->SetDate(QLatin1Char('(') + Clock::MonthDay(now.date()) + QLatin1Char(' ')
                     + Clock::HourMinute(now.time()) + QLatin1Char(')'));
-    Screen::SetTopMost(notice);
 }
 
 } // namespace wibblet

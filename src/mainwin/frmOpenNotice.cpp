@@ -17,6 +17,8 @@ frmOpenNotice::frmOpenNotice(QWidget* owner)
     // Nothing reads a notice once it is closed; a hidden one would stay
     // until the program ends.
     setAttribute(Qt::WA_DeleteOnClose);
+    // Comes up without taking the keyboard from the window the user types in.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
     setFont(FormLayout::FormFont());
     setFixedSize(Screen::Px(2550), Screen::Px(1200));

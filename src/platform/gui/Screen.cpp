@@ -73,8 +73,9 @@ void SetTopMost(QWidget* window)
         if (wasVisible)
             window->show();
     }
+    // Raised, not activated: the keyboard stays with the window the user
+    // types in.
     window->raise();
-    window->activateWindow();
 }
 
 void SetTitle(QWidget* window, const QString& title)

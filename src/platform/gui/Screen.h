@@ -25,8 +25,8 @@ void Centre(QWidget* window);
 /// Qt would put the program's name in its place, and the caption is meant
 /// to be blank (a space also reads as nothing in the old WM_NAME).
 void SetTitle(QWidget* window, const QString& title);
-/// Puts a shown window above all normal windows and activates it, without
-/// moving or resizing it.
+/// Puts a window above all normal windows, without moving or resizing it
+/// and without giving it the keyboard.
 void SetTopMost(QWidget* window);
 
 } // namespace wibblet::Screen

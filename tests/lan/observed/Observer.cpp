@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -109,6 +110,11 @@ void Observer::ReadInput()
             const qsizetype space = rest.indexOf(QLatin1Char(' '));
             if (space > 0)
                 Send(rest.left(space), rest.mid(space + 1));
+        } else if (line.startsWith("sealed ")) {
+            const QString rest = QString::fromUtf8(line.mid(7));
+            const qsizetype space = rest.indexOf(QLatin1Char(' '));
+            if (space > 0)
+                Send(rest.left(space), rest.mid(space + 1), true);
         } else if (line.startsWith("reply ")) {
             const QString rest = QString::fromUtf8(line.mid(6));
             const qsizetype space = rest.indexOf(QLatin1Char(' '));
@@ -136,13 +142,17 @@ frmPopup* Observer::OpenCompose(const QString& host)
     return main_.Compose();
 }
 
-void Observer::Send(const QString& host, const QString& text)
+void Observer::Send(const QString& host, const QString& text, bool sealed)
 {
     frmPopup* compose = OpenCompose(host);
     auto* txtMSG = compose ? compose->findChild<QTextEdit*>(QStringLiteral("txtMSG")) : nullptr;
-    if (!txtMSG)
+    auto* chkSecret =
+        compose ? compose->findChild<QCheckBox*>(QStringLiteral("chkSecret")) : nullptr;
+    if (!txtMSG || (sealed && !chkSecret))
         return;
     txtMSG->setPlainText(text);
+    if (sealed)
+        chkSecret->setChecked(true);
     compose->cmdSend_Click();
 }
 

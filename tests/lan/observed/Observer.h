@@ -19,7 +19,8 @@ class ObservedBoxes;
 /// Answers "state" lines on standard input with what the running program
 /// shows: member rows, NumPop, the tray, visible windows (a received
 /// message's with its text) and the boxes shown so far, closed by "end".
-/// A line "send HOST TEXT" sends TEXT to HOST the way a user would:
+/// A line "send HOST TEXT" ("sealed HOST TEXT": sealed) sends TEXT to HOST
+/// the way a user would:
 /// destination box, send button, compose window; "compose HOST" stops short
 /// of sending, leaving the compose window open for typing, and the report
 /// then holds its text. A line "reply SLOT TEXT"
@@ -42,7 +43,7 @@ private:
     void ReadInput();
     /// Opens the compose window for HOST as the send button does.
     frmPopup* OpenCompose(const QString& host);
-    void Send(const QString& host, const QString& text);
+    void Send(const QString& host, const QString& text, bool sealed = false);
     void Reply(qint32 slot, const QString& text);
     void ClickEveryOk();
 
