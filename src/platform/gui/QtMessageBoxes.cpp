@@ -1,5 +1,6 @@
 #include "platform/gui/QtMessageBoxes.h"
 
+#include "platform/gui/FormLayout.h"
 #include "platform/gui/WholeLinesBox.h"
 
 #include <QAbstractButton>
@@ -93,6 +94,9 @@ QMessageBox* NewBox(const BoxRequest& box, const ButtonSet& set, Qt::WindowModal
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     auto* dialog = new WholeLinesBox(ToQt(box.icon), box.Caption(), text, set.buttons);
     SetButtonTexts(dialog);
+    // The windows' own face: the desktop's default one may be a fixed-pitch
+    // Japanese face (it is under a Japanese locale) or lack Japanese.
+    dialog->setFont(FormLayout::FormFont());
     // The text may come from the network: never let it be taken for rich text.
     dialog->setTextFormat(Qt::PlainText);
     dialog->setDefaultButton(set.defaultButton);
