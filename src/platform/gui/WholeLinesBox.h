@@ -8,9 +8,9 @@ namespace wibblet {
 /// QMessageBox wraps any line wider than about half the screen (500 pixels
 /// at most) at a place of its choosing, which in Japanese is mid-word
 /// ("ありま" / "す。"); this box is as wide as its longest line instead.
-/// Only a line wider than the screen is still wrapped, as Qt does it, in a
+/// Only a line wider than the screen is broken, at a space or anywhere, in a
 /// box as wide as the screen: a broken line can be read, one running off the
-/// screen cannot.
+/// screen cannot. The box is never narrower than its caption.
 class WholeLinesBox : public QMessageBox {
 public:
     using QMessageBox::QMessageBox;
@@ -21,7 +21,6 @@ protected:
 private:
     /// Whether the box was sized anew.
     bool KeepLinesWhole();
-    bool sizing_ = false; ///< QMessageBox is sizing the box at our request
 };
 
 } // namespace wibblet
