@@ -6,11 +6,13 @@
 #   bench/run.sh BUILD_DIR            full run, a few minutes; figures only
 #   bench/run.sh --smoke BUILD_DIR    seconds; checks that everything runs
 #                                     and counts right, judges no timing
-#   bench/run.sh --iptux BUILD_DIR    the full run, then iptux measured the
-#                                     same way (apt-get install iptux)
+#   bench/run.sh --iptux BUILD_DIR    the full run with iptux measured the
+#                                     same way beside it (apt-get install iptux)
 #
 # BUILD_DIR must hold wibblet, wibblet_observed and bench/wibblet_bench,
-# built as Release for figures worth comparing (docs/performance.md).
+# built as Release for figures worth comparing (docs/performance.md). Where
+# it holds bench/floor/wibblet_floor too (the floor: a minimal Qt tray
+# program with a UDP socket), start-up measures it beside wibblet, in turns.
 set -euo pipefail
 
 smoke=0
@@ -37,6 +39,12 @@ find_binary()
 wibblet=$(find_binary wibblet)
 observed=$(find_binary wibblet_observed)
 bench=$(find_binary wibblet_bench)
+floor=()
+if [[ -x $build/bench/floor/wibblet_floor ]]; then
+    floor=(--floor "$build/bench/floor/wibblet_floor")
+else
+    echo "no $build/bench/floor/wibblet_floor: start-up without the floor beside it"
+fi
 
 if ((EUID != 0)) || ! unshare --net true 2>/dev/null; then
     echo "SKIP: the benchmarks need root and network namespaces"
@@ -75,19 +83,22 @@ if ((smoke)); then
         --benchmark_min_time=0.01 --benchmark_out="$json" --benchmark_out_format=json
     step bench_check
     step python3 "$here/whole/idle.py" "$wibblet" --seconds 3 --platform offscreen
-    step python3 "$here/whole/startup.py" "$wibblet" --runs 1
-    step python3 "$here/whole/storm.py" "$observed" --hosts 500
+    step python3 "$here/whole/startup.py" "$wibblet" "${floor[@]}" --runs 1
+    step python3 "$here/whole/storm.py" "$observed" --hosts 500 --repeat 1 --platform offscreen
 else
+    with_iptux=()
+    if ((iptux)); then
+        command -v iptux >/dev/null || { echo "iptux is not installed"; exit 1; }
+        with_iptux=(--iptux "$(command -v iptux)")
+    fi
     step private "$bench" --benchmark_out="$json" --benchmark_out_format=json
     step bench_check
     step python3 "$here/whole/idle.py" "$wibblet" --platform offscreen
     step python3 "$here/whole/idle.py" "$wibblet" --platform xcb
-    step python3 "$here/whole/startup.py" "$wibblet" --runs 7
-    step python3 "$here/whole/storm.py" "$observed"
+    step python3 "$here/whole/startup.py" "$wibblet" "${floor[@]}" "${with_iptux[@]}" --runs 7
+    step python3 "$here/whole/storm.py" "$observed" --hosts 50000 --repeat 3
     if ((iptux)); then
-        command -v iptux >/dev/null || { echo "iptux is not installed"; exit 1; }
         step python3 "$here/whole/idle.py" "$(command -v iptux)" --iptux --platform xcb
-        step python3 "$here/whole/startup.py" "$(command -v iptux)" --iptux --runs 7
     fi
 fi
 

@@ -47,11 +47,16 @@ def ensure_private():
 class Xvfb:
     """A headless X server for the run; DISPLAY points at it. With an XEmbed
     tray (trayer, where installed), as a desktop panel offers one: without a
-    tray the program shows its main window, which is not how it is used."""
+    tray the program shows its main window, which is not how it is used.
+    With wm, a window manager (openbox) as well, as on a desktop: a shown
+    window is then framed, focused and answers the manager's pings."""
 
-    def __init__(self):
+    def __init__(self, tray=True, wm=False):
         self.proc = None
         self.tray = None
+        self.wm = None
+        self.want_tray = tray
+        self.want_wm = wm
         self.display = None
 
     def __enter__(self):
@@ -69,7 +74,11 @@ class Xvfb:
             if time.time() > deadline or self.proc.poll() is not None:
                 raise RuntimeError("Xvfb did not come up")
             time.sleep(0.02)
-        if shutil.which("trayer"):
+        if self.want_wm and shutil.which("openbox"):
+            self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env(),
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            time.sleep(0.5)
+        if self.want_tray and shutil.which("trayer"):
             self.tray = subprocess.Popen(
                 ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request"],
                 env=self.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -83,10 +92,19 @@ class Xvfb:
         env["QT_QPA_PLATFORM"] = "xcb"
         return env
 
+    def tray_windows(self):
+        """The tray's own windows (their ids), where a tray runs."""
+        if not self.tray or not shutil.which("xdotool"):
+            return []
+        out = subprocess.run(["xdotool", "search", "--class", "trayer"], env=self.env(),
+                             capture_output=True, text=True).stdout
+        return [int(w) for w in out.split()]
+
     def __exit__(self, *exc):
-        if self.tray:
-            self.tray.terminate()
-            self.tray.wait(10)
+        for helper in (self.tray, self.wm):
+            if helper:
+                helper.terminate()
+                helper.wait(10)
         if self.proc:
             self.proc.terminate()
             self.proc.wait(10)
@@ -99,11 +117,11 @@ def offscreen_env(base=None):
     return env
 
 
-def display_env(stack, platform):
+def display_env(stack, platform, tray=True, wm=False):
     """The environment for a program on platform "xcb" (an Xvfb of its own,
     kept for the life of stack) or "offscreen"."""
     if platform == "xcb":
-        return stack.enter_context(Xvfb()).env()
+        return stack.enter_context(Xvfb(tray, wm)).env()
     return offscreen_env()
 
 
