@@ -78,6 +78,12 @@ def listed(proc, prefix):
             return count
 
 
+def run_delay_ns(pid):
+    """How long the main thread has waited for a CPU while runnable."""
+    with open(f"/proc/{pid}/schedstat") as f:
+        return int(f.read().split()[1])
+
+
 def cpu_ns(pid):
     return sum(cpu for _name, _v, cpu in common.thread_counters(pid).values())
 
@@ -249,10 +255,12 @@ def one_case(args, copy, answers, pacing, view):
                 time.sleep(0.3)
             errors_before = udp_receive_errors()
             cpu_before = cpu_ns(proc.pid)
+            delay_before = run_delay_ns(proc.pid)
             start = time.monotonic()
             send_storm(peer, answers, args.paced if pacing == "paced" else 0)
             sent_in = time.monotonic() - start
             cpu_after, busy_until = wait_quiet(proc.pid, start + 60)
+            delay = run_delay_ns(proc.pid) - delay_before
             figures = [collect(p) for p in probes]
             dropped = udp_receive_errors() - errors_before
             count = listed(proc, b"peer")
@@ -264,7 +272,7 @@ def one_case(args, copy, answers, pacing, view):
             common.stop(proc)
             peer.close()
     result = {"sent_ms": sent_in * 1000, "listed": count, "dropped": dropped,
-              "done_ms": (busy_until - start) * 1000,
+              "done_ms": (busy_until - start) * 1000, "delay_ms": delay / 1e6,
               "us_per_answer": (cpu_after - cpu_before) / 1e3 / len(answers)}
     for name, values in zip(("ping", "probe"), figures):
         answered = [v for v in values if v >= 0]
@@ -277,11 +285,11 @@ def one_case(args, copy, answers, pacing, view):
 def report(case, results, hosts):
     med = lambda key: statistics.median(r[key] for r in results)  # noqa: E731
     line = (f"storm {case}: {hosts} answers sent in {med('sent_ms'):.0f} ms, "
-            f"listed {min(r['listed'] for r in results)}-{max(r['listed'] for r in results)}, "
-            f"kernel drops {min(r['dropped'] for r in results)}-"
-            f"{max(r['dropped'] for r in results)}, "
+            f"listed {'/'.join(str(r['listed']) for r in results)}, "
+            f"kernel drops {'/'.join(str(r['dropped']) for r in results)}, "
             f"done after {med('done_ms'):.0f} ms, cpu {med('us_per_answer'):.1f} us per answer "
-            f"(runs: {', '.join(format(r['us_per_answer'], '.1f') for r in results)})")
+            f"(runs: {', '.join(format(r['us_per_answer'], '.1f') for r in results)}), "
+            f"main thread kept waiting for a CPU {med('delay_ms'):.0f} ms")
     for name, what in (("ping", "_NET_WM_PING round trip"), ("probe", "probe entry answered")):
         if name in results[0]:
             worst = statistics.median(r[name][0] for r in results)
