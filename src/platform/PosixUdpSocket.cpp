@@ -28,10 +28,6 @@ namespace {
 // thread may wait for a CPU on a busy machine with its window shown.
 constexpr int kReceiveBuffer = 16 * 1024 * 1024;
 constexpr int kSendBuffer = 4 * 1024 * 1024;
-constexpr int kMaxDatagram = 65536;
-// Datagrams per recvmmsg call, and per wake-up of the read notifier.
-constexpr int kReadBatch = 32;
-constexpr int kReadPerWakeUp = 1024;
 // How long closing waits for the kernel to take what is still queued.
 constexpr int kCloseFlushMs = 250;
 
@@ -118,12 +114,13 @@ PosixUdpSocket::PosixUdpSocket(QObject* parent) : UdpSocket(parent), fd_(OpenSoc
 
 PosixUdpSocket::~PosixUdpSocket()
 {
+    reader_.reset();
     CloseDescriptor();
 }
 
 int PosixUdpSocket::Bind(quint16 localPort)
 {
-    if (notifier_ != nullptr) {
+    if (reader_) {
         return SocketErrors::InvalidOperationForState;
     }
     // A socket that has sent already carries an ephemeral port and cannot be
@@ -143,21 +140,22 @@ int PosixUdpSocket::Bind(quint16 localPort)
         return SocketErrors::FromErrno(errno);
     }
     localPort_ = localPort != 0 ? localPort : BoundPort(fd_);
-    notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &PosixUdpSocket::ReadPending);
+    // Posted from the reader's thread: the slice runs on this one.
+    reader_ = std::make_unique<SocketReader>(fd_, arrivals_, arrivalsLock_, [this] {
+        QMetaObject::invokeMethod(this, &PosixUdpSocket::ScheduleSlice, Qt::QueuedConnection);
+    });
     return 0;
 }
 
 void PosixUdpSocket::Close()
 {
-    if (notifier_ != nullptr) {
-        // Close may be called from a DataArrival handler, inside the
-        // notifier's own activation.
-        notifier_->setEnabled(false);
-        notifier_->deleteLater();
-        notifier_ = nullptr;
+    // Close may be called from a DataArrival handler: the reader never
+    // waits for this thread, so stopping it here cannot hang.
+    reader_.reset();
+    {
+        const std::lock_guard<std::mutex> locked(arrivalsLock_);
+        arrivals_.Clear();
     }
-    arrivals_.Clear();
     CloseDescriptor();
     fd_ = OpenSocket();
     localPort_ = 0;
@@ -296,46 +294,10 @@ void PosixUdpSocket::CloseDescriptor()
     fd_ = -1;
 }
 
-void PosixUdpSocket::ReadPending()
+qint64 PosixUdpSocket::ArrivalsDropped() const
 {
-    // Empty the kernel into the queue, a bounded batch per wake-up: the
-    // notifier fires again while datagrams wait. Nothing is handled here.
-    if (!readBuffer_) {
-        readBuffer_.reset(new char[kReadBatch * kMaxDatagram]);
-    }
-    mmsghdr messages[kReadBatch];
-    iovec parts[kReadBatch];
-    sockaddr_in from[kReadBatch];
-    for (int read = 0; read < kReadPerWakeUp;) {
-        for (int i = 0; i < kReadBatch; ++i) {
-            parts[i] = {readBuffer_.get() + i * kMaxDatagram, kMaxDatagram};
-            messages[i] = {};
-            messages[i].msg_hdr.msg_name = &from[i];
-            messages[i].msg_hdr.msg_namelen = sizeof from[i];
-            messages[i].msg_hdr.msg_iov = &parts[i];
-            messages[i].msg_hdr.msg_iovlen = 1;
-        }
-        const int got = ::recvmmsg(fd_, messages, kReadBatch, MSG_DONTWAIT, nullptr);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            // EAGAIN: the kernel is empty; on any other error the notifier
-            // fires again if data is still waiting.
-            break;
-        }
-        for (int i = 0; i < got; ++i) {
-            arrivals_.Push(static_cast<const char*>(parts[i].iov_base), messages[i].msg_len,
-                           from[i].sin_addr.s_addr, ntohs(from[i].sin_port));
-        }
-        read += got;
-        if (got < kReadBatch) {
-            break;
-        }
-    }
-    if (!arrivals_.IsEmpty()) {
-        ScheduleSlice();
-    }
+    const std::lock_guard<std::mutex> locked(arrivalsLock_);
+    return arrivals_.Dropped();
 }
 
 void PosixUdpSocket::ScheduleSlice()
@@ -355,14 +317,25 @@ void PosixUdpSocket::HandleSlice()
     const QPointer<PosixUdpSocket> self(this);
     QElapsedTimer elapsed;
     elapsed.start();
-    for (int handled = 0; handled < kSliceCount && !arrivals_.IsEmpty(); ++handled) {
+    for (int handled = 0; handled < kSliceCount; ++handled) {
         if (elapsed.hasExpired(kSliceMs)) {
-            break;
+            ScheduleSlice();
+            return;
         }
-        const ReceiveQueue::Arrival arrival = arrivals_.Pop();
+        ReceiveQueue::Arrival arrival;
+        bool more;
+        {
+            const std::lock_guard<std::mutex> locked(arrivalsLock_);
+            if (arrivals_.IsEmpty()) {
+                return;
+            }
+            arrival = arrivals_.Pop();
+            more = !arrivals_.IsEmpty();
+        }
         // Scheduled before handing it over, in case the handler runs an
-        // event loop of its own.
-        if (!arrivals_.IsEmpty()) {
+        // event loop of its own. Otherwise the reader posts a call when it
+        // fills the empty queue again.
+        if (more) {
             ScheduleSlice();
         }
         in_addr from{};
@@ -372,6 +345,7 @@ void PosixUdpSocket::HandleSlice()
             return;
         }
     }
+    const std::lock_guard<std::mutex> locked(arrivalsLock_);
     if (!arrivals_.IsEmpty()) {
         ScheduleSlice();
     }

@@ -3,9 +3,11 @@
 #include "platform/AnswerRateLimit.h"
 #include "platform/ReceiveQueue.h"
 #include "platform/SendQueue.h"
+#include "platform/SocketReader.h"
 #include "platform/UdpSocket.h"
 
 #include <memory>
+#include <mutex>
 
 class QSocketNotifier;
 
@@ -15,10 +17,11 @@ namespace wibblet {
 /// the event loop. Host names are resolved when sending.
 ///
 /// Reading is apart from handling, so that no flood keeps the event loop
-/// from its user: each wake-up empties the kernel (a bounded batch at a
-/// time) into a ReceiveQueue, and the queue is handed to the program in
-/// slices of at most kSliceCount datagrams or kSliceMs, with the event loop
-/// running between slices. Sends the kernel has no room for wait in a
+/// from its user and no busy event loop loses a flood: a SocketReader
+/// thread empties the kernel into a ReceiveQueue as datagrams come, and
+/// the queue is handed to the program, on its own thread, in slices of at
+/// most kSliceCount datagrams or kSliceMs, with the event loop running
+/// between slices. Sends the kernel has no room for wait in a
 /// SendQueue until the socket is writable, receipts and the like ahead of
 /// answers to entries.
 class PosixUdpSocket : public UdpSocket {
@@ -36,7 +39,7 @@ public:
     QString LocalIP() const override;
 
     /// Arrivals dropped because the receive queue was full.
-    qint64 ArrivalsDropped() const { return arrivals_.Dropped(); }
+    qint64 ArrivalsDropped() const;
     /// Datagrams waiting for room in the kernel.
     qsizetype QueuedSends() const { return sends_.Count(); }
     /// Answers to entries dropped: held back by the rate limit, or no room to queue.
@@ -47,7 +50,6 @@ protected:
                SendPriority priority) override;
 
 private:
-    void ReadPending();
     void HandleSlice();
     void ScheduleSlice();
     void WritePending();
@@ -55,11 +57,13 @@ private:
     void CloseDescriptor();
 
     int fd_ = -1;
-    QSocketNotifier* notifier_ = nullptr;
     QSocketNotifier* writeNotifier_ = nullptr;
+    /// Filled by reader_'s thread, emptied by this one; arrivalsLock_ guards it.
     ReceiveQueue arrivals_;
+    mutable std::mutex arrivalsLock_;
+    /// Runs while bound; stopped before the descriptor is closed.
+    std::unique_ptr<SocketReader> reader_;
     bool sliceScheduled_ = false;
-    std::unique_ptr<char[]> readBuffer_;
     SendQueue sends_;
     AnswerRateLimit strangers_;
     /// The host name as last asked, and the second it was asked in.

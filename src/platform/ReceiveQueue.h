@@ -33,6 +33,8 @@ public:
     Arrival Pop();
     bool IsEmpty() const { return arrivals_.empty(); }
     qsizetype Count() const { return qsizetype(arrivals_.size()); }
+    /// No room for even the smallest datagram.
+    bool IsFull() const { return Count() >= maxCount_ || bytes_ >= maxBytes_; }
     void Clear();
     /// Datagrams dropped because the queue was full.
     qint64 Dropped() const { return dropped_; }
