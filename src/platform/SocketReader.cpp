@@ -2,6 +2,7 @@
 
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -45,6 +46,8 @@ SocketReader::~SocketReader()
 
 void SocketReader::Run()
 {
+    // Named so that /proc and a debugger tell it from the program's thread.
+    ::pthread_setname_np(::pthread_self(), "socket reader");
     for (;;) {
         pollfd waits[2] = {{fd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
         bool full;
