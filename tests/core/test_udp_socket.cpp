@@ -276,6 +276,7 @@ TEST(ReceiveQueueTest, BoundedInCountAndBytesCountingWhatItDrops)
     EXPECT_FALSE(queue.Push("abc", 3, 3)); // 11 bytes
     EXPECT_TRUE(queue.Push("ab", 2, 4));
     EXPECT_FALSE(queue.Push("", 0, 5)); // a fourth
+    EXPECT_TRUE(queue.IsFull());
     EXPECT_EQ(queue.Dropped(), 2);
     EXPECT_EQ(queue.Pop().bytes, "1234");
     const ReceiveQueue::Arrival next = queue.Pop();
@@ -283,6 +284,9 @@ TEST(ReceiveQueueTest, BoundedInCountAndBytesCountingWhatItDrops)
     EXPECT_EQ(next.from, 2U);
     EXPECT_TRUE(queue.Push("cdefghij", 8, 6));
     EXPECT_EQ(queue.Count(), 2);
+    EXPECT_TRUE(queue.IsFull()); // by its bytes: the reader stops reading
+    queue.Pop();
+    EXPECT_FALSE(queue.IsFull());
 }
 
 TEST(SendQueueTest, NormalDatagramsGoFirstAndPushOutAnswersWhenFull)
