@@ -6,6 +6,8 @@
 #include "settings/NumberText.h"
 #include "settings/Settings.h"
 
+#include <QTimer>
+
 #include <algorithm>
 #include <numeric>
 
@@ -40,7 +42,13 @@ constexpr qsizetype kWalkBucket = 32;
 
 } // namespace
 
-MemberTable::MemberTable(QObject* parent) : QAbstractTableModel(parent) {}
+MemberTable::MemberTable(QObject* parent)
+    : QAbstractTableModel(parent),
+      showTimer_(new QTimer(this))
+{
+    showTimer_->setSingleShot(true);
+    connect(showTimer_, &QTimer::timeout, this, &MemberTable::ShowAdded);
+}
 
 QString MemberTable::Text(int row, int column) const
 {
@@ -59,6 +67,8 @@ void MemberTable::SetText(int row, int column, const QString& text)
     QString& cell = r.cells[column];
     if (cell == kept)
         return;
+    // Views are told of the change by row: they must know every row first.
+    ShowAdded();
     const int slot = NumberSlot(column);
     if (column == ColHost) {
         hosts_.remove(cell, &r);
@@ -87,11 +97,27 @@ int MemberTable::Add(const QString& host)
         // Upper bound: a new row goes after the rows it ties with.
         pos = rows_.partitionPoint([this, &row](const Row& r) { return !Before(*row, r); });
     }
-    beginInsertRows({}, pos, pos);
-    Index(rows_.insert(pos, std::move(row)));
-    endInsertRows();
-    Q_EMIT CountChanged(Count());
-    return pos + 1;
+    return Insert(pos, std::move(row));
+}
+
+int MemberTable::Add(const QString& host, const QString& user, const QString& ip)
+{
+    auto row = std::make_unique<Row>();
+    row->cells[ColHost] = RowText(ColHost, host);
+    row->cells[ColUser] = RowText(ColUser, user);
+    row->cells[ColIP] = ip;
+    int pos = Count();
+    if (sorted_) {
+        // Added alone the row ties after its equals; a key filled in later
+        // moves it only when it changed, and then from among the empty keys
+        // (which sort first) to before its new equals.
+        const QString alone = sortKey_ == ColHost ? row->cells[ColHost] : QString();
+        if (row->cells[sortKey_] == alone)
+            pos = rows_.partitionPoint([this, &row](const Row& r) { return !Before(*row, r); });
+        else
+            pos = rows_.partitionPoint([this, &row](const Row& r) { return Before(r, *row); });
+    }
+    return Insert(pos, std::move(row));
 }
 
 void MemberTable::Remove(int row)
@@ -99,6 +125,7 @@ void MemberTable::Remove(int row)
     if (row < 1 || row > Count())
         return;
     const int i = row - 1;
+    ShowAdded();
     beginRemoveRows({}, i, i);
     Unindex(rows_.at(i));
     const std::unique_ptr<Row> removed = rows_.take(i);
@@ -118,6 +145,9 @@ void MemberTable::Clear()
     for (NumberIndex& index : numbers_)
         index = {};
     rows_.clear();
+    waiting_.clear();
+    waitingAt_.clear();
+    showTimer_->stop();
     endResetModel();
     Q_EMIT CountChanged(0);
 }
@@ -268,7 +298,7 @@ void MemberTable::SetSorted(bool sorted)
 
 int MemberTable::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : Count();
+    return parent.isValid() ? 0 : Count() - Unshown();
 }
 
 int MemberTable::columnCount(const QModelIndex& parent) const
@@ -282,7 +312,7 @@ QVariant MemberTable::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return rows_.at(index.row()).cells[index.column()];
+        return rows_.at(ShownToRow(index.row())).cells[index.column()];
     case Qt::TextAlignmentRole:
         return static_cast<int>(index.column() == ColPresence
                                     ? Qt::Alignment(Qt::AlignCenter)
@@ -326,6 +356,8 @@ void MemberTable::Resort()
     if (std::is_sorted(order.cbegin(), order.cend()))
         return;
 
+    // Persistent indexes are moved by row: views must know every row first.
+    ShowAdded();
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<int> newRow(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
@@ -397,6 +429,15 @@ void AddMember(const Program& program, MemberTable& members, const QString& host
     }
     if (keyed >= 0)
         members.SetText(row, columns[keyed], values[keyed]);
+}
+
+void AddNewMember(const Program& program, MemberTable& members, const QString& hostname)
+{
+    // AddMember leaves the row of an empty host name empty.
+    if (hostname.isEmpty())
+        members.Add(hostname);
+    else
+        members.Add(hostname, program.senderName, program.senderAddress);
 }
 
 } // namespace wibblet
