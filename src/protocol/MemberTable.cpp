@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <utility>
 
 namespace wibblet {
 
@@ -36,8 +37,8 @@ QString RowText(int column, const QString& text)
     return CutToBytes(text, kMaxNameBytes);
 }
 
-// A bucket this large is mostly the empty cells (read as 0): the first of
-// them is found sooner by walking the list from the top.
+// A number this many rows share (one message sent to many hosts) is found
+// sooner by walking the list from the top.
 constexpr qsizetype kWalkBucket = 32;
 
 } // namespace
@@ -71,15 +72,15 @@ void MemberTable::SetText(int row, int column, const QString& text)
     ShowAdded();
     const int slot = NumberSlot(column);
     if (column == ColHost) {
-        hosts_.remove(cell, &r);
-        if (!hosts_.contains(cell))
+        HostsOf(cell).remove(cell, &r);
+        if (!HostsOf(cell).contains(cell))
             absenceOnEntry_.remove(cell);
     } else if (slot >= 0) {
         UnindexNumber(r, slot);
     }
     cell = kept;
     if (column == ColHost)
-        hosts_.insert(cell, &r);
+        HostsOf(cell).insert(cell, &r);
     else if (slot >= 0)
         IndexNumber(r, slot);
     const QModelIndex changed = index(i, column);
@@ -129,7 +130,7 @@ void MemberTable::Remove(int row)
     beginRemoveRows({}, i, i);
     Unindex(rows_.at(i));
     const std::unique_ptr<Row> removed = rows_.take(i);
-    if (!hosts_.contains(removed->cells[ColHost]))
+    if (!HostsOf(removed->cells[ColHost]).contains(removed->cells[ColHost]))
         absenceOnEntry_.remove(removed->cells[ColHost]);
     endRemoveRows();
     Q_EMIT CountChanged(Count());
@@ -140,7 +141,8 @@ void MemberTable::Clear()
     if (Count() == 0)
         return;
     beginResetModel();
-    hosts_.clear();
+    for (Hosts& hosts : hosts_)
+        hosts.clear();
     absenceOnEntry_.clear();
     for (NumberIndex& index : numbers_)
         index = {};
@@ -158,7 +160,8 @@ int MemberTable::chkMember(const QString& hostName) const
         return -1;
     // Usually one row per host; when a host was listed twice, the first.
     int first = -1;
-    const auto [from, to] = hosts_.equal_range(RowText(ColHost, hostName));
+    const QString host = RowText(ColHost, hostName);
+    const auto [from, to] = HostsOf(host).equal_range(host);
     for (auto it = from; it != to; ++it) {
         const int i = MemberRows::indexOf(**it);
         if (first < 0 || i < first)
@@ -185,8 +188,10 @@ int MemberTable::chkPacNo(std::optional<qint32> number, int column) const
     // The same answer as that scan: the first matching row, unless an
     // unreadable cell comes before it.
     const NumberIndex& index = numbers_[slot];
-    const auto bucket = index.byValue.constFind(*number);
-    if (bucket != index.byValue.cend() && bucket->size() > kWalkBucket) {
+    // 0, which every empty cell reads as, is not indexed: nearly every row
+    // has it, and the first is near the top.
+    const auto bucket = *number == 0 ? index.byValue.cend() : index.byValue.constFind(*number);
+    if (*number == 0 || (bucket != index.byValue.cend() && bucket->size() > kWalkBucket)) {
         int found = -1;
         int failure = 0;
         int i = 0;
@@ -222,6 +227,18 @@ bool MemberTable::AbsenceOnEntry(const QString& host) const
     return absenceOnEntry_.contains(RowText(ColHost, host));
 }
 
+MemberTable::Hosts& MemberTable::HostsOf(const QString& host)
+{
+    return const_cast<Hosts&>(std::as_const(*this).HostsOf(host));
+}
+
+const MemberTable::Hosts& MemberTable::HostsOf(const QString& host) const
+{
+    // By the top bits of the name's hash: a hash picks its buckets by the
+    // bottom ones, which the names in one shard then do not all share.
+    return hosts_[qHash(host) >> (8 * sizeof(std::size_t) - kHostShardBits)];
+}
+
 int MemberTable::First(const QSet<const Row*>& rows)
 {
     int first = -1;
@@ -235,14 +252,14 @@ int MemberTable::First(const QSet<const Row*>& rows)
 
 void MemberTable::Index(Row& row)
 {
-    hosts_.insert(row.cells[ColHost], &row);
+    HostsOf(row.cells[ColHost]).insert(row.cells[ColHost], &row);
     IndexNumber(row, 0);
     IndexNumber(row, 1);
 }
 
 void MemberTable::Unindex(const Row& row)
 {
-    hosts_.remove(row.cells[ColHost], &row);
+    HostsOf(row.cells[ColHost]).remove(row.cells[ColHost], &row);
     UnindexNumber(row, 0);
     UnindexNumber(row, 1);
 }
@@ -257,9 +274,11 @@ void MemberTable::IndexNumber(Row& row, int slot)
     } catch (const Failure& failure) {
         row.failure[slot] = failure.Number();
     }
+    // Not 0: a set of nearly every row would cost the list a hash the size
+    // of it, rebuilt whole (an event-loop stall) each time it doubles.
     if (row.failure[slot] != 0)
         numbers_[slot].unreadable.insert(&row);
-    else
+    else if (row.number[slot] != 0)
         numbers_[slot].byValue[row.number[slot]].insert(&row);
 }
 

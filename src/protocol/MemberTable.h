@@ -7,6 +7,7 @@
 #include <QMultiHash>
 #include <QSet>
 
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -103,8 +104,8 @@ Q_SIGNALS:
 
 private:
     using Row = MemberRows::Row;
-    /// Rows whose packet-number cell in one column reads as each number, and
-    /// rows whose cell does not read as a number at all.
+    /// Rows whose packet-number cell in one column reads as each number but
+    /// 0, and rows whose cell does not read as a number at all.
     struct NumberIndex {
         QHash<qint32, QSet<const Row*>> byValue;
         QSet<const Row*> unreadable;
@@ -133,8 +134,15 @@ private:
 
     MemberRows rows_;
     /// Rows by exact host name: a lookup finds its row without a scan,
-    /// which keeps an entry storm cheap however long the list is.
-    QMultiHash<QString, const Row*> hosts_;
+    /// which keeps an entry storm cheap however long the list is. In 64
+    /// hashes, chosen by the name: a hash that grows is rebuilt whole, and
+    /// a storm of hosts then stalls the event loop for a 64th of the list,
+    /// not for all of it.
+    static constexpr int kHostShardBits = 6;
+    using Hosts = QMultiHash<QString, const Row*>;
+    Hosts& HostsOf(const QString& host);
+    const Hosts& HostsOf(const QString& host) const;
+    std::array<Hosts, 1 << kHostShardBits> hosts_;
     /// Hosts whose entry carried the absence option.
     QSet<QString> absenceOnEntry_;
     /// By packet number, for ColSealed and ColStandard.
