@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <ctime>
 #include <random>
 
@@ -123,6 +124,60 @@ void BM_EntryFromNewHost(benchmark::State& state)
     state.counters["rows"] = double(members.Count());
 }
 BENCHMARK(BM_EntryFromNewHost)->Apply(Sizes)->UseManualTime();
+
+// A storm of answers as the socket hands them over: slices of
+// PosixUdpSocket::kSliceCount datagrams, the event loop running between
+// slices, where a shown list lays itself out and paints (into memory: the
+// offscreen platform). Hosts answer in the order of their names, as the
+// storm of bench/whole/storm.py does, or in random order. CPU time of the
+// thread per answer, and of the longest turn (a slice and the event loop
+// after it): the main window hidden against shown.
+void BM_AnswerStorm(benchmark::State& state)
+{
+    const int hosts = int(state.range(0));
+    const bool shown = state.range(1) != 0;
+    const bool randomOrder = state.range(2) != 0;
+    QList<QByteArray> answers;
+    for (int i = 0; i < hosts; ++i)
+        answers << QStringLiteral("1:%1:user%2:peer%2:3:nick%2")
+                           .arg(i + 1)
+                           .arg(i, 5, 10, QLatin1Char('0'))
+                           .toLatin1()
+                       + '\0';
+    if (randomOrder)
+        std::shuffle(answers.begin(), answers.end(), std::mt19937(5));
+    double seconds = 0;
+    double worstTurn = 0;
+    for (auto _ : state) {
+        BenchProgram p;
+        if (shown)
+            p.main.show();
+        QCoreApplication::processEvents();
+        const double start = ThreadSeconds();
+        for (int from = 0; from < hosts; from += PosixUdpSocket::kSliceCount) {
+            const double turn = ThreadSeconds();
+            const int to = std::min(hosts, from + PosixUdpSocket::kSliceCount);
+            for (int i = from; i < to; ++i)
+                p.socket.Inject(answers[i], QStringLiteral("10.98.0.9"));
+            QCoreApplication::processEvents();
+            worstTurn = std::max(worstTurn, ThreadSeconds() - turn);
+        }
+        seconds = ThreadSeconds() - start;
+        state.SetIterationTime(seconds);
+        if (p.main.members().Count() != hosts)
+            state.SkipWithError("a host is not listed");
+    }
+    state.counters["us_per_answer"] = seconds * 1e6 / hosts;
+    state.counters["worst_turn_ms"] = worstTurn * 1e3;
+    state.SetLabel(QStringLiteral("%1, %2")
+                       .arg(shown ? "shown" : "hidden", randomOrder ? "random order" : "in order")
+                       .toStdString());
+}
+BENCHMARK(BM_AnswerStorm)
+    ->ArgsProduct({{1000, 50000}, {0, 1}, {0, 1}})
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ChkMember(benchmark::State& state)
 {

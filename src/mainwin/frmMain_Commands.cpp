@@ -25,10 +25,11 @@ void frmMain::cmdLstUpd_Click()
 
 void frmMain::lsvMember_Click()
 {
-    const QModelIndex current = lsvMember_->currentIndex();
-    if (!current.isValid())
+    // The row the user sees there: the list may not show every row yet.
+    const int row = members_.RowOf(lsvMember_->currentIndex());
+    if (row < 1)
         return;
-    txtHost_->setText(members_.Text(current.row() + 1, MemberTable::ColHost));
+    txtHost_->setText(members_.Text(row, MemberTable::ColHost));
 }
 
 void frmMain::lsvMember_ColumnClick(int columnHeader)

@@ -23,6 +23,14 @@ namespace wibblet {
 
 namespace Keys = SettingsKeys;
 
+namespace {
+
+// How late at most a new host reaches the list on screen: soon enough to
+// look immediate, long enough for a storm of hosts to come in a few batches.
+constexpr int kShowAddedMs = 50;
+
+} // namespace
+
 bool frmMain::Form_Load()
 {
     // A second copy of the same program file ends before touching anything.
@@ -104,7 +112,16 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == txtUserName_ && event->type() == QEvent::FocusOut && !ending_)
         QTimer::singleShot(0, this, [this] { txtUserName_LostFocus(); });
+    // While the list is on screen, new hosts reach it in batches: it lays
+    // itself out once per batch rather than once per host. Hidden it lays
+    // nothing out, and hears of each host at once.
+    if (watched == lsvMember_ && event->type() == QEvent::Show)
+        members_.SetShowDelay(kShowAddedMs);
+    if (watched == lsvMember_ && event->type() == QEvent::Hide)
+        members_.SetShowDelay(0);
     if (watched == lsvMember_ && event->type() == QEvent::KeyPress) {
+        // Keys move among every host listed, those not shown yet too.
+        members_.ShowAdded();
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             cmdSend_Click();

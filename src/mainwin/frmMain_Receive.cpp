@@ -63,8 +63,7 @@ void frmMain::Message(const Datagram& d, bool sealed)
     }
 
     if (answerable && members_.chkMember(d.senderHost) < 0) {
-        members_.Add(d.senderHost);
-        AddMember(program_, members_, d.senderHost);
+        AddNewMember(program_, members_, d.senderHost);
         AddBrdList(program_.settings, program_.ownBroadcast, d.senderAddress);
     }
 

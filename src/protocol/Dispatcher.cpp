@@ -214,10 +214,9 @@ void Dispatcher::Entry(const Datagram& d, bool emulation)
 
 void Dispatcher::NewMember(const Datagram& d, bool takeNickname)
 {
-    members_.Add(d.senderHost);
     if (takeNickname)
         program_.senderName = Nickname(d);
-    AddMember(program_, members_, d.senderHost);
+    AddNewMember(program_, members_, d.senderHost);
     AddBrdList(program_.settings, program_.ownBroadcast, d.senderAddress);
 }
 

@@ -6,8 +6,11 @@
 #include "settings/NumberText.h"
 #include "settings/Settings.h"
 
+#include <QTimer>
+
 #include <algorithm>
 #include <numeric>
+#include <utility>
 
 namespace wibblet {
 
@@ -34,13 +37,19 @@ QString RowText(int column, const QString& text)
     return CutToBytes(text, kMaxNameBytes);
 }
 
-// A bucket this large is mostly the empty cells (read as 0): the first of
-// them is found sooner by walking the list from the top.
+// A number this many rows share (one message sent to many hosts) is found
+// sooner by walking the list from the top.
 constexpr qsizetype kWalkBucket = 32;
 
 } // namespace
 
-MemberTable::MemberTable(QObject* parent) : QAbstractTableModel(parent) {}
+MemberTable::MemberTable(QObject* parent)
+    : QAbstractTableModel(parent),
+      showTimer_(new QTimer(this))
+{
+    showTimer_->setSingleShot(true);
+    connect(showTimer_, &QTimer::timeout, this, &MemberTable::ShowAdded);
+}
 
 QString MemberTable::Text(int row, int column) const
 {
@@ -59,17 +68,19 @@ void MemberTable::SetText(int row, int column, const QString& text)
     QString& cell = r.cells[column];
     if (cell == kept)
         return;
+    // Views are told of the change by row: they must know every row first.
+    ShowAdded();
     const int slot = NumberSlot(column);
     if (column == ColHost) {
-        hosts_.remove(cell, &r);
-        if (!hosts_.contains(cell))
+        HostsOf(cell).remove(cell, &r);
+        if (!HostsOf(cell).contains(cell))
             absenceOnEntry_.remove(cell);
     } else if (slot >= 0) {
         UnindexNumber(r, slot);
     }
     cell = kept;
     if (column == ColHost)
-        hosts_.insert(cell, &r);
+        HostsOf(cell).insert(cell, &r);
     else if (slot >= 0)
         IndexNumber(r, slot);
     const QModelIndex changed = index(i, column);
@@ -87,11 +98,27 @@ int MemberTable::Add(const QString& host)
         // Upper bound: a new row goes after the rows it ties with.
         pos = rows_.partitionPoint([this, &row](const Row& r) { return !Before(*row, r); });
     }
-    beginInsertRows({}, pos, pos);
-    Index(rows_.insert(pos, std::move(row)));
-    endInsertRows();
-    Q_EMIT CountChanged(Count());
-    return pos + 1;
+    return Insert(pos, std::move(row));
+}
+
+int MemberTable::Add(const QString& host, const QString& user, const QString& ip)
+{
+    auto row = std::make_unique<Row>();
+    row->cells[ColHost] = RowText(ColHost, host);
+    row->cells[ColUser] = RowText(ColUser, user);
+    row->cells[ColIP] = ip;
+    int pos = Count();
+    if (sorted_) {
+        // Added alone the row ties after its equals; a key filled in later
+        // moves it only when it changed, and then from among the empty keys
+        // (which sort first) to before its new equals.
+        const QString alone = sortKey_ == ColHost ? row->cells[ColHost] : QString();
+        if (row->cells[sortKey_] == alone)
+            pos = rows_.partitionPoint([this, &row](const Row& r) { return !Before(*row, r); });
+        else
+            pos = rows_.partitionPoint([this, &row](const Row& r) { return Before(r, *row); });
+    }
+    return Insert(pos, std::move(row));
 }
 
 void MemberTable::Remove(int row)
@@ -99,10 +126,11 @@ void MemberTable::Remove(int row)
     if (row < 1 || row > Count())
         return;
     const int i = row - 1;
+    ShowAdded();
     beginRemoveRows({}, i, i);
     Unindex(rows_.at(i));
     const std::unique_ptr<Row> removed = rows_.take(i);
-    if (!hosts_.contains(removed->cells[ColHost]))
+    if (!HostsOf(removed->cells[ColHost]).contains(removed->cells[ColHost]))
         absenceOnEntry_.remove(removed->cells[ColHost]);
     endRemoveRows();
     Q_EMIT CountChanged(Count());
@@ -113,11 +141,15 @@ void MemberTable::Clear()
     if (Count() == 0)
         return;
     beginResetModel();
-    hosts_.clear();
+    for (Hosts& hosts : hosts_)
+        hosts.clear();
     absenceOnEntry_.clear();
     for (NumberIndex& index : numbers_)
         index = {};
     rows_.clear();
+    waiting_.clear();
+    waitingAt_.clear();
+    showTimer_->stop();
     endResetModel();
     Q_EMIT CountChanged(0);
 }
@@ -128,7 +160,8 @@ int MemberTable::chkMember(const QString& hostName) const
         return -1;
     // Usually one row per host; when a host was listed twice, the first.
     int first = -1;
-    const auto [from, to] = hosts_.equal_range(RowText(ColHost, hostName));
+    const QString host = RowText(ColHost, hostName);
+    const auto [from, to] = HostsOf(host).equal_range(host);
     for (auto it = from; it != to; ++it) {
         const int i = MemberRows::indexOf(**it);
         if (first < 0 || i < first)
@@ -155,8 +188,10 @@ int MemberTable::chkPacNo(std::optional<qint32> number, int column) const
     // The same answer as that scan: the first matching row, unless an
     // unreadable cell comes before it.
     const NumberIndex& index = numbers_[slot];
-    const auto bucket = index.byValue.constFind(*number);
-    if (bucket != index.byValue.cend() && bucket->size() > kWalkBucket) {
+    // 0, which every empty cell reads as, is not indexed: nearly every row
+    // has it, and the first is near the top.
+    const auto bucket = *number == 0 ? index.byValue.cend() : index.byValue.constFind(*number);
+    if (*number == 0 || (bucket != index.byValue.cend() && bucket->size() > kWalkBucket)) {
         int found = -1;
         int failure = 0;
         int i = 0;
@@ -192,6 +227,18 @@ bool MemberTable::AbsenceOnEntry(const QString& host) const
     return absenceOnEntry_.contains(RowText(ColHost, host));
 }
 
+MemberTable::Hosts& MemberTable::HostsOf(const QString& host)
+{
+    return const_cast<Hosts&>(std::as_const(*this).HostsOf(host));
+}
+
+const MemberTable::Hosts& MemberTable::HostsOf(const QString& host) const
+{
+    // By the top bits of the name's hash: a hash picks its buckets by the
+    // bottom ones, which the names in one shard then do not all share.
+    return hosts_[qHash(host) >> (8 * sizeof(std::size_t) - kHostShardBits)];
+}
+
 int MemberTable::First(const QSet<const Row*>& rows)
 {
     int first = -1;
@@ -205,14 +252,14 @@ int MemberTable::First(const QSet<const Row*>& rows)
 
 void MemberTable::Index(Row& row)
 {
-    hosts_.insert(row.cells[ColHost], &row);
+    HostsOf(row.cells[ColHost]).insert(row.cells[ColHost], &row);
     IndexNumber(row, 0);
     IndexNumber(row, 1);
 }
 
 void MemberTable::Unindex(const Row& row)
 {
-    hosts_.remove(row.cells[ColHost], &row);
+    HostsOf(row.cells[ColHost]).remove(row.cells[ColHost], &row);
     UnindexNumber(row, 0);
     UnindexNumber(row, 1);
 }
@@ -227,9 +274,11 @@ void MemberTable::IndexNumber(Row& row, int slot)
     } catch (const Failure& failure) {
         row.failure[slot] = failure.Number();
     }
+    // Not 0: a set of nearly every row would cost the list a hash the size
+    // of it, rebuilt whole (an event-loop stall) each time it doubles.
     if (row.failure[slot] != 0)
         numbers_[slot].unreadable.insert(&row);
-    else
+    else if (row.number[slot] != 0)
         numbers_[slot].byValue[row.number[slot]].insert(&row);
 }
 
@@ -268,7 +317,7 @@ void MemberTable::SetSorted(bool sorted)
 
 int MemberTable::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : Count();
+    return parent.isValid() ? 0 : Count() - Unshown();
 }
 
 int MemberTable::columnCount(const QModelIndex& parent) const
@@ -282,7 +331,7 @@ QVariant MemberTable::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return rows_.at(index.row()).cells[index.column()];
+        return rows_.at(ShownToRow(index.row())).cells[index.column()];
     case Qt::TextAlignmentRole:
         return static_cast<int>(index.column() == ColPresence
                                     ? Qt::Alignment(Qt::AlignCenter)
@@ -326,6 +375,8 @@ void MemberTable::Resort()
     if (std::is_sorted(order.cbegin(), order.cend()))
         return;
 
+    // Persistent indexes are moved by row: views must know every row first.
+    ShowAdded();
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<int> newRow(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
@@ -397,6 +448,15 @@ void AddMember(const Program& program, MemberTable& members, const QString& host
     }
     if (keyed >= 0)
         members.SetText(row, columns[keyed], values[keyed]);
+}
+
+void AddNewMember(const Program& program, MemberTable& members, const QString& hostname)
+{
+    // AddMember leaves the row of an empty host name empty.
+    if (hostname.isEmpty())
+        members.Add(hostname);
+    else
+        members.Add(hostname, program.senderName, program.senderAddress);
 }
 
 } // namespace wibblet

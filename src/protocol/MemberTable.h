@@ -7,7 +7,11 @@
 #include <QMultiHash>
 #include <QSet>
 
+#include <array>
 #include <optional>
+#include <vector>
+
+class QTimer;
 
 namespace wibblet {
 
@@ -44,6 +48,10 @@ public:
     /// Adds a row with the host name as its text and the other cells empty;
     /// returns its 1-based index (sorted into place while sorting is on).
     int Add(const QString& host);
+    /// Adds a host's row whole, user name and address filled in: one
+    /// insertion, at the place where Add and then AddMember would leave the
+    /// row of a host not yet listed. Returns its 1-based index.
+    int Add(const QString& host, const QString& user, const QString& ip);
     /// Removes a row; row is 1-based.
     void Remove(int row);
     /// Removes every row.
@@ -72,7 +80,19 @@ public:
     void SetSorted(bool sorted);
     bool Sorted() const { return sorted_; }
 
-    // QAbstractTableModel
+    /// Views hear of added rows up to ms milliseconds later, many at a time
+    /// (one insertion per run of adjacent rows), rather than row by row: in a
+    /// storm of new hosts a shown list lays itself out once per batch, not
+    /// once per host. Lookups (Count, Text, chkMember, chkPacNo) see every
+    /// row at once; any other change to the rows first shows views the rows
+    /// waiting. 0, the default: views hear of each row as it is added.
+    void SetShowDelay(int ms);
+    /// Shows views now the rows added since they were last told.
+    void ShowAdded();
+    /// The 1-based row of an index a view holds; -1 for an invalid one.
+    int RowOf(const QModelIndex& index) const;
+
+    // QAbstractTableModel: the rows views have been shown.
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -84,13 +104,22 @@ Q_SIGNALS:
 
 private:
     using Row = MemberRows::Row;
-    /// Rows whose packet-number cell in one column reads as each number, and
-    /// rows whose cell does not read as a number at all.
+    /// Rows whose packet-number cell in one column reads as each number but
+    /// 0, and rows whose cell does not read as a number at all.
     struct NumberIndex {
         QHash<qint32, QSet<const Row*>> byValue;
         QSet<const Row*> unreadable;
     };
 
+    /// Puts a new row at 0-based position pos and tells views, now or
+    /// after the show delay.
+    int Insert(int pos, std::unique_ptr<Row> row);
+    /// Rows views have not been shown yet.
+    int Unshown() const { return static_cast<int>(waiting_.size()); }
+    /// The 0-based row of the row views see at shown (0-based).
+    int ShownToRow(int shown) const;
+    /// Orders waiting_ by position and fills waitingAt_, if rows have moved.
+    void SortWaiting() const;
     void Resort();
     bool Before(const Row& a, const Row& b) const;
     /// Moves row i (0-based) to its sorted place after its key changed.
@@ -105,19 +134,36 @@ private:
 
     MemberRows rows_;
     /// Rows by exact host name: a lookup finds its row without a scan,
-    /// which keeps an entry storm cheap however long the list is.
-    QMultiHash<QString, const Row*> hosts_;
+    /// which keeps an entry storm cheap however long the list is. In 64
+    /// hashes, chosen by the name: a hash that grows is rebuilt whole, and
+    /// a storm of hosts then stalls the event loop for a 64th of the list,
+    /// not for all of it.
+    static constexpr int kHostShardBits = 6;
+    using Hosts = QMultiHash<QString, const Row*>;
+    Hosts& HostsOf(const QString& host);
+    const Hosts& HostsOf(const QString& host) const;
+    std::array<Hosts, 1 << kHostShardBits> hosts_;
     /// Hosts whose entry carried the absence option.
     QSet<QString> absenceOnEntry_;
     /// By packet number, for ColSealed and ColStandard.
     NumberIndex numbers_[2];
     int sortKey_ = 0;
     bool sorted_ = true;
+    /// Rows added and not yet shown to views, and once sorted their
+    /// positions in the same order; sorted again after rows have moved.
+    mutable std::vector<const Row*> waiting_;
+    mutable std::vector<int> waitingAt_;
+    mutable bool waitingMoved_ = false;
+    int showDelay_ = 0;
+    QTimer* showTimer_ = nullptr;
 };
 
 /// Fills a newly added row from the datagram being handled: user name,
 /// presence (empty) and address. Does nothing for an empty host name or a
 /// host without a row.
 void AddMember(const Program& program, MemberTable& members, const QString& hostname);
+/// Lists a host not yet listed, its row filled from the datagram being
+/// handled: the row Add and AddMember in turn would leave, in one insertion.
+void AddNewMember(const Program& program, MemberTable& members, const QString& hostname);
 
 } // namespace wibblet

@@ -7,6 +7,7 @@
 #include "settings/NumberText.h"
 #include "settings/Settings.h"
 
+#include <QAbstractItemModelTester>
 #include <gtest/gtest.h>
 
 #include <random>
@@ -145,6 +146,31 @@ TEST(MemberIndex, SmallListsAnswerLikeAScanAfterEveryChange)
             checker.Check("step");
             if (testing::Test::HasFatalFailure())
                 FAIL() << "seed " << seed << " step " << step;
+        }
+    }
+}
+
+TEST(MemberIndex, RowsShownToViewsLateChangeNoAnswerAndKeepViewsConsistent)
+{
+    // Added rows wait for views while other changes come and go; Qt's model
+    // checker aborts on any inconsistency a view would see.
+    for (unsigned seed = 1; seed <= 10; ++seed) {
+        MemberTable table;
+        table.SetShowDelay(60000);
+        QAbstractItemModelTester tester(&table,
+                                        QAbstractItemModelTester::FailureReportingMode::Fatal);
+        std::mt19937 random(seed);
+        Checker checker{table, random};
+        for (int step = 0; step < 150; ++step) {
+            checker.Step();
+            checker.Check("step");
+            for (int shown = 0; shown < table.rowCount(); ++shown) {
+                const QModelIndex index = table.index(shown, MemberTable::ColHost);
+                ASSERT_EQ(index.data().toString(), table.Text(table.RowOf(index), 0)) << seed;
+            }
+            if (step % 10 == 0)
+                table.ShowAdded();
+            ASSERT_FALSE(testing::Test::HasFatalFailure()) << "seed " << seed << " step " << step;
         }
     }
 }

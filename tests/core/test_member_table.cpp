@@ -420,3 +420,79 @@ TEST_F(AddMemberTest, IgnoresEmptyAndUnknownHosts)
 }
 
 } // namespace
+
+TEST_F(AddMemberTest, AWholeRowLandsWhereAddAndAddMemberLeaveIt)
+{
+    // Ties by case, empty names and addresses, under every key, sorted or not.
+    const struct {
+        QString host, user, ip;
+    } senders[] = {
+        {"m", "Bob", "10.0.0.9"}, {"M", "", "10.0.0.2"},    {"a", "bob", ""},
+        {"", "Zed", "10.0.0.1"},  {"z", "Amy", "10.0.0.9"}, {"b", "", ""},
+        {"c", "BOB", "10.0.0.2"},
+    };
+    for (bool sorted : {true, false}) {
+        for (int key : {0, 1, 2, 3}) {
+            MemberTable byCells;
+            byCells.SetSortKey(key);
+            byCells.SetSorted(sorted);
+            table.Clear();
+            table.SetSortKey(key);
+            table.SetSorted(sorted);
+            for (const auto& s : senders) {
+                program.senderName = s.user;
+                program.senderAddress = s.ip;
+                byCells.Add(s.host);
+                AddMember(program, byCells, s.host);
+                AddNewMember(program, table, s.host);
+            }
+            for (int column = 0; column < MemberTable::ColumnCount; ++column) {
+                QStringList expected;
+                for (int row = 1; row <= byCells.Count(); ++row)
+                    expected << byCells.Text(row, column);
+                EXPECT_EQ(Column(column), expected) << sorted << key << column;
+            }
+        }
+    }
+}
+
+TEST_F(MemberTableTest, DelayedRowsReachViewsInRunsWhileLookupsSeeThemAtOnce)
+{
+    AddAll({"b", "d"});
+    table.SetShowDelay(60000);
+    QSignalSpy inserted(&table, &QAbstractItemModel::rowsInserted);
+    QSignalSpy counts(&table, &MemberTable::CountChanged);
+    AddAll({"e", "a", "c", "f"});
+    EXPECT_EQ(counts.count(), 4);
+    EXPECT_EQ(inserted.count(), 0);
+    EXPECT_EQ(table.Count(), 6);
+    EXPECT_EQ(table.chkMember(QStringLiteral("f")), 6);
+    // Views see b and d alone, and their indexes lead to those rows.
+    EXPECT_EQ(table.rowCount(), 2);
+    EXPECT_EQ(table.index(1, 0).data().toString(), QStringLiteral("d"));
+    EXPECT_EQ(table.RowOf(table.index(1, 0)), 4);
+    EXPECT_EQ(table.RowOf(QModelIndex()), -1);
+
+    table.ShowAdded(); // a, c and e-f: three runs
+    ASSERT_EQ(inserted.count(), 3);
+    EXPECT_EQ(table.rowCount(), 6);
+    for (int row = 0; row < 6; ++row) {
+        EXPECT_EQ(table.index(row, 0).data().toString(), Column(0)[row]);
+        EXPECT_EQ(table.RowOf(table.index(row, 0)), row + 1);
+    }
+
+    // Any other change shows the rows waiting first; so does the delay's end.
+    const std::vector<QPersistentModelIndex> watched = Watch();
+    table.Add(QStringLiteral("bb"));
+    table.SetText(1, MemberTable::ColUser, QStringLiteral("u"));
+    EXPECT_EQ(table.rowCount(), 7);
+    table.Add(QStringLiteral("cc"));
+    table.Remove(1);
+    EXPECT_EQ(table.rowCount(), 7);
+    ExpectFollowed({watched.begin() + 1, watched.end()}, {"b", "c", "d", "e", "f"});
+    table.SetShowDelay(1);
+    table.Add(QStringLiteral("g"));
+    EXPECT_EQ(table.rowCount(), 7);
+    EXPECT_TRUE(inserted.wait(1000));
+    EXPECT_EQ(table.rowCount(), 8);
+}

@@ -347,6 +347,22 @@ TEST_F(SendingTest, ArrowKeysInTheMemberListPickTheHostAndEnterOpensTheComposeWi
     EXPECT_TRUE(host->text().isEmpty());
 }
 
+TEST_F(SendingTest, TheListOnScreenHearsOfNewHostsInBatchesAndHiddenAtOnce)
+{
+    auto a = Start(QStringLiteral("HOST-A"), QStringLiteral("10.0.0.1"));
+    a->main.mnuResize_Click();
+    const QAbstractItemModel* shown =
+        a->main.findChild<QTreeView*>(QStringLiteral("lsvMember"))->model();
+    auto b = Start(QStringLiteral("HOST-B"), QStringLiteral("10.0.0.2"));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return shown->rowCount() == 2; }));
+
+    a->main.hide();
+    auto c = Start(QStringLiteral("HOST-C"), QStringLiteral("10.0.0.3"));
+    ASSERT_TRUE(WaitUntil([&] { return a->main.members().Count() == 3; }));
+    EXPECT_EQ(shown->rowCount(), 3);
+}
+
 TEST_F(SendingTest, EmptyDestinationIsRefused)
 {
     auto a = Start(QStringLiteral("HOST-A"), QStringLiteral("10.0.0.1"));
