@@ -49,10 +49,13 @@ int main(int argc, char** argv)
     ifaddrs* interfaces = nullptr;
     getifaddrs(&interfaces);
     for (const ifaddrs* each = interfaces; each != nullptr; each = each->ifa_next) {
-        if (each->ifa_broadaddr == nullptr || each->ifa_broadaddr->sa_family != AF_INET
-            || (each->ifa_flags & IFF_BROADCAST) == 0)
+        if (each->ifa_addr == nullptr || each->ifa_addr->sa_family != AF_INET
+            || each->ifa_netmask == nullptr || (each->ifa_flags & IFF_BROADCAST) == 0)
             continue;
-        sockaddr_in everyone = *reinterpret_cast<const sockaddr_in*>(each->ifa_broadaddr);
+        // The address with its host part all ones, as wibblet works it out.
+        sockaddr_in everyone = *reinterpret_cast<const sockaddr_in*>(each->ifa_addr);
+        everyone.sin_addr.s_addr |=
+            ~reinterpret_cast<const sockaddr_in*>(each->ifa_netmask)->sin_addr.s_addr;
         everyone.sin_port = local.sin_port;
         sendto(fd, entry.data(), entry.size(), 0, reinterpret_cast<sockaddr*>(&everyone),
                sizeof everyone);
