@@ -25,6 +25,7 @@ void frmMain::cmdLstUpd_Click()
 
 void frmMain::lsvMember_Click()
 {
+    BuildWindow();
     const QModelIndex current = lsvMember_->currentIndex();
     if (!current.isValid())
         return;
@@ -57,6 +58,7 @@ frmPopup* frmMain::ShowCompose()
 
 void frmMain::cmdSend_Click()
 {
+    BuildWindow();
     const QString host = txtHost_->text();
     if (host.isEmpty()) {
         env_.boxes.Tell(QStringLiteral("相手ホスト名を指定せんかいっ！"));

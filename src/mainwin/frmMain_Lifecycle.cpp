@@ -47,22 +47,27 @@ bool frmMain::Form_Load()
         hide();
     else
         show();
-    // The destination box leads the tab order: it has the focus when the
-    // window first comes up.
-    txtHost_->setFocus();
 
     InitBrdAddr(program_);
     SetPort(program_);
 
-    txtUser_->setText(program_.socket.LocalHostName());
+    // The host and user name boxes' texts, set where the boxes may not yet
+    // be; cut as a text box cuts them (at QLineEdit's default maxLength).
+    constexpr qsizetype kTextBoxLimit = 32767;
+    program_.hostNameText = program_.socket.LocalHostName().left(kTextBoxLimit);
     if (settings.USER_NAME.isEmpty())
-        settings.USER_NAME = txtUser_->text();
+        settings.USER_NAME = program_.hostNameText;
     settings.PutIni(Keys::BasicSection, Keys::UserName, settings.USER_NAME);
-    txtUserName_->setText(settings.USER_NAME);
+    program_.userNameText = settings.USER_NAME.left(kTextBoxLimit);
+    if (txtUser_) {
+        txtUser_->setText(program_.hostNameText);
+        txtUserName_->setText(program_.userNameText);
+    }
 
     SendEntry(program_);
-    // Built after the entry is out: nothing above needs it, and the other
-    // hosts hear of us a few milliseconds sooner.
+    // Built after the entry is out and the tray icon asked for: the first
+    // text box loads the fonts, which kept both waiting some 30 ms.
+    BuildWindow();
     compose_ = new frmPopup(program_, members_, this);
     return true;
 }
