@@ -40,6 +40,23 @@ bool frmMain::Form_Load()
     mnuSecretOk_->setChecked(Settings::IsOn(settings.SECRET_OK));
     mnuIP_MSG_->setChecked(Settings::IsOn(settings.IP_MSG));
 
+    InitBrdAddr(program_);
+    SetPort(program_);
+
+    // The host and user name boxes' texts, set before the boxes exist; cut
+    // as a text box cuts them (at QLineEdit's default maxLength).
+    constexpr qsizetype kTextBoxLimit = 32767;
+    program_.hostNameText = program_.socket.LocalHostName().left(kTextBoxLimit);
+    if (settings.USER_NAME.isEmpty())
+        settings.USER_NAME = program_.hostNameText;
+    settings.PutIni(Keys::BasicSection, Keys::UserName, settings.USER_NAME);
+    program_.userNameText = settings.USER_NAME.left(kTextBoxLimit);
+
+    SendEntry(program_);
+
+    // The entry goes first, as the other hosts wait for it; the tray icon
+    // next, then the window: its first text box loads the fonts, which kept
+    // both waiting some 30 ms.
     Screen::Centre(this);
     env_.tray.Add(TrayPicture::Main, flasher_.PlainTip());
     // Without a tray nothing could bring a hidden window back: it comes up.
@@ -47,26 +64,6 @@ bool frmMain::Form_Load()
         hide();
     else
         show();
-
-    InitBrdAddr(program_);
-    SetPort(program_);
-
-    // The host and user name boxes' texts, set where the boxes may not yet
-    // be; cut as a text box cuts them (at QLineEdit's default maxLength).
-    constexpr qsizetype kTextBoxLimit = 32767;
-    program_.hostNameText = program_.socket.LocalHostName().left(kTextBoxLimit);
-    if (settings.USER_NAME.isEmpty())
-        settings.USER_NAME = program_.hostNameText;
-    settings.PutIni(Keys::BasicSection, Keys::UserName, settings.USER_NAME);
-    program_.userNameText = settings.USER_NAME.left(kTextBoxLimit);
-    if (txtUser_) {
-        txtUser_->setText(program_.hostNameText);
-        txtUserName_->setText(program_.userNameText);
-    }
-
-    SendEntry(program_);
-    // Built after the entry is out and the tray icon asked for: the first
-    // text box loads the fonts, which kept both waiting some 30 ms.
     BuildWindow();
     compose_ = new frmPopup(program_, members_, this);
     return true;
