@@ -60,10 +60,12 @@ bool frmMain::Form_Load()
     Screen::Centre(this);
     env_.tray.Add(TrayPicture::Main, flasher_.PlainTip());
     // Without a tray nothing could bring a hidden window back: it comes up.
-    if (env_.tray.Available())
+    if (env_.tray.Available()) {
         hide();
-    else
+        env_.tray.WaitUntilDrawn(100);
+    } else {
         show();
+    }
     BuildWindow();
     compose_ = new frmPopup(program_, members_, this);
     return true;
