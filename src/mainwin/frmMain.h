@@ -103,7 +103,7 @@ protected:
 private:
     /// The controls, built once: the first text box loads the fonts, which
     /// costs tens of milliseconds, so start-up builds them only after the
-    /// entry is out and the tray icon asked for.
+    /// entry is out and the tray icon drawn.
     void BuildWindow();
     void BuildControls();
     void BuildMenu();
