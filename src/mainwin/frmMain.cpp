@@ -36,7 +36,6 @@ frmMain::frmMain(Environment env, QWidget* parent)
     setWindowTitle(QStringLiteral("Wibblet"));
     setFont(FormLayout::FormFont());
     setFixedSize(Screen::Px(4395), Screen::Px(3840));
-    BuildControls();
     BuildMenu();
 
     OpnNtc_.resize(1);
@@ -68,6 +67,26 @@ frmMain::frmMain(Environment env, QWidget* parent)
 }
 
 frmMain::~frmMain() = default;
+
+void frmMain::BuildWindow()
+{
+    if (txtUser_)
+        return;
+    BuildControls();
+    // What start-up put in the boxes' place before they existed.
+    txtUser_->setText(program_.hostNameText);
+    txtUserName_->setText(program_.userNameText);
+    // The destination box leads the tab order: it has the focus when the
+    // window first comes up.
+    txtHost_->setFocus();
+}
+
+void frmMain::setVisible(bool visible)
+{
+    if (visible)
+        BuildWindow();
+    QWidget::setVisible(visible);
+}
 
 void frmMain::BuildControls()
 {

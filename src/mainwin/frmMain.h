@@ -97,8 +97,14 @@ protected:
     void changeEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    /// Builds the controls before the window first comes up.
+    void setVisible(bool visible) override;
 
 private:
+    /// The controls, built once: the first text box loads the fonts, which
+    /// costs tens of milliseconds, so start-up builds them only after the
+    /// entry is out and the tray icon drawn.
+    void BuildWindow();
     void BuildControls();
     void BuildMenu();
     /// Left press on the tray, and the menu's restore item.

@@ -13,6 +13,7 @@ namespace wibblet {
 void frmMain::SetAbsenceMode(bool on)
 {
     absent_ = on;
+    BuildWindow();
     mnuNonPopup_->setChecked(on);
     lblNonPopup_->setVisible(on);
 }

@@ -25,6 +25,7 @@ void frmMain::cmdLstUpd_Click()
 
 void frmMain::lsvMember_Click()
 {
+    BuildWindow();
     // The row the user sees there: the list may not show every row yet.
     const int row = members_.RowOf(lsvMember_->currentIndex());
     if (row < 1)
@@ -58,6 +59,7 @@ frmPopup* frmMain::ShowCompose()
 
 void frmMain::cmdSend_Click()
 {
+    BuildWindow();
     const QString host = txtHost_->text();
     if (host.isEmpty()) {
         env_.boxes.Tell(QStringLiteral("相手ホスト名を指定せんかいっ！"));

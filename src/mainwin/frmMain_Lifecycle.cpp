@@ -48,29 +48,33 @@ bool frmMain::Form_Load()
     mnuSecretOk_->setChecked(Settings::IsOn(settings.SECRET_OK));
     mnuIP_MSG_->setChecked(Settings::IsOn(settings.IP_MSG));
 
-    Screen::Centre(this);
-    env_.tray.Add(TrayPicture::Main, flasher_.PlainTip());
-    // Without a tray nothing could bring a hidden window back: it comes up.
-    if (env_.tray.Available())
-        hide();
-    else
-        show();
-    // The destination box leads the tab order: it has the focus when the
-    // window first comes up.
-    txtHost_->setFocus();
-
     InitBrdAddr(program_);
     SetPort(program_);
 
-    txtUser_->setText(program_.socket.LocalHostName());
+    // The host and user name boxes' texts, set before the boxes exist; cut
+    // as a text box cuts them (at QLineEdit's default maxLength).
+    constexpr qsizetype kTextBoxLimit = 32767;
+    program_.hostNameText = program_.socket.LocalHostName().left(kTextBoxLimit);
     if (settings.USER_NAME.isEmpty())
-        settings.USER_NAME = txtUser_->text();
+        settings.USER_NAME = program_.hostNameText;
     settings.PutIni(Keys::BasicSection, Keys::UserName, settings.USER_NAME);
-    txtUserName_->setText(settings.USER_NAME);
+    program_.userNameText = settings.USER_NAME.left(kTextBoxLimit);
 
     SendEntry(program_);
-    // Built after the entry is out: nothing above needs it, and the other
-    // hosts hear of us a few milliseconds sooner.
+
+    // The entry goes first, as the other hosts wait for it; the tray icon
+    // next, then the window: its first text box loads the fonts, which kept
+    // both waiting some 30 ms.
+    Screen::Centre(this);
+    env_.tray.Add(TrayPicture::Main, flasher_.PlainTip());
+    // Without a tray nothing could bring a hidden window back: it comes up.
+    if (env_.tray.Available()) {
+        hide();
+        env_.tray.WaitUntilDrawn(100);
+    } else {
+        show();
+    }
+    BuildWindow();
     compose_ = new frmPopup(program_, members_, this);
     return true;
 }

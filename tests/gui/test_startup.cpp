@@ -126,6 +126,30 @@ TEST_F(StartupTest, WithoutATrayTheWindowShowsAtStartMinimizesLikeAnyWindowAndOf
     menu->hide();
 }
 
+// The first text box loads the fonts, tens of milliseconds: the entry goes
+// out before the window's controls exist, with a tray or without, and they
+// are there once start-up is through.
+TEST_F(StartupTest, TheEntryGoesOutBeforeTheWindowsControlsAreBuilt)
+{
+    for (const bool trayAvailable : {true, false}) {
+        Copy copy(lan, programFile);
+        copy.tray.available = trayAvailable;
+        int entries = 0;
+        bool controlsAtEntry = false;
+        lan.refuse = [&](const VirtualLan::Datagram& datagram) {
+            if ((datagram.bytes.split(':').value(4).toLongLong() & 0xFF) == 1 && entries++ == 0)
+                controlsAtEntry = copy.main.findChild<QLineEdit*>() != nullptr;
+            return 0;
+        };
+        ASSERT_TRUE(copy.main.Form_Load());
+        lan.refuse = nullptr;
+        EXPECT_GT(entries, 0);
+        EXPECT_FALSE(controlsAtEntry) << "tray " << trayAvailable;
+        EXPECT_TRUE(copy.main.findChild<QLineEdit*>(QStringLiteral("txtHost")));
+        EXPECT_EQ(copy.main.isVisible(), !trayAvailable);
+    }
+}
+
 TEST_F(StartupTest, EmulationModeBinds2425AndChecksItsMenuItem)
 {
     WriteIni(QStringLiteral("[BSC_CFG]\r\nIP_MSG=1\r\nSECRET_OK=1\r\nUSER_NAME=taro\r\n"));

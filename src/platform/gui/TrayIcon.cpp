@@ -1,8 +1,12 @@
 #include "platform/gui/TrayIcon.h"
 
+#include <QApplication>
 #include <QCursor>
+#include <QEventLoop>
 #include <QIcon>
 #include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWidget>
 
 namespace wibblet {
 
@@ -37,6 +41,22 @@ const QIcon& IconFor(TrayPicture picture)
     static const QIcon letter(QStringLiteral(":/icons/letter.svg"));
     return picture == TrayPicture::Letter ? letter : main;
 }
+
+// Ends a wait once the watched widget has painted; the loop turns once more
+// so that what was painted reaches the display.
+class PaintSeen : public QObject {
+public:
+    explicit PaintSeen(QEventLoop& loop) : loop_(loop) {}
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            QTimer::singleShot(0, &loop_, &QEventLoop::quit);
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QEventLoop& loop_;
+};
 
 } // namespace
 
@@ -84,6 +104,24 @@ void QtTrayIcon::Modify(TrayPicture picture, const QString& tip)
         icon_->setIcon(IconFor(picture));
     if (newTip)
         icon_->setToolTip(tip);
+}
+
+void QtTrayIcon::WaitUntilDrawn(int timeoutMs)
+{
+    // On an XEmbed tray Qt draws the icon in a widget of its own; a
+    // StatusNotifier tray draws it itself, and there is nothing to wait for.
+    QWidget* icon = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->inherits("QSystemTrayIconSys"))
+            icon = widget;
+    }
+    if (!Shown() || icon == nullptr)
+        return;
+    QEventLoop loop;
+    PaintSeen seen(loop);
+    icon->installEventFilter(&seen);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
 }
 
 bool QtTrayIcon::Available() const

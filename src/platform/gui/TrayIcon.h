@@ -30,6 +30,10 @@ public:
     /// main window stays an ordinary window, as nothing else could bring it
     /// back.
     virtual bool Available() const { return true; }
+    /// Runs the event loop, user input and sockets left waiting, until the
+    /// tray has drawn the icon or timeoutMs have passed, so that slower work
+    /// after start-up does not keep the icon blank. Nothing to wait for here.
+    virtual void WaitUntilDrawn(int timeoutMs) { Q_UNUSED(timeoutMs); }
 
     bool Shown() const { return shown_; }
     TrayPicture Picture() const { return picture_; }
@@ -56,6 +60,7 @@ public:
     void Modify(TrayPicture picture, const QString& tip) override;
     void Delete() override;
     bool Available() const override;
+    void WaitUntilDrawn(int timeoutMs) override;
 
 private:
     QSystemTrayIcon* icon_;
