@@ -145,7 +145,7 @@ void ReceivedWindows::ShowNow(const ReceivedMessage& message)
 
     // On top from its first showing: setting the hint later would build the
     // native window a second time.
-    window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    Screen::SetTopMost(window);
     PlaceInStack(window, slot);
     // Raised, not activated: the keyboard stays with the window the user
     // types in (the window shows without activating, see frmPopupCl).

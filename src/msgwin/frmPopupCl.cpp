@@ -126,7 +126,6 @@ void frmPopupCl::set_Form(const QString& text, const QString& title, const QStri
 {
     for (QLabel* picture : picIcon_)
         picture->hide();
-    setWindowTitle(QString());
     scrMSG_->SetText(QString());
     cmdOK_->setText(QStringLiteral("実行"));
 
@@ -149,10 +148,12 @@ void frmPopupCl::set_Form(const QString& text, const QString& title, const QStri
 void frmPopupCl::FormSetNormal()
 {
     setFixedSize(Screen::Px(7200), Screen::Px(2730));
-    cmdOK_->move(Screen::Px(3120), Screen::Px(1800));
+    constexpr int kOkTop = 1800;
+    cmdOK_->move(Screen::Px(3120), Screen::Px(kOkTop));
     // The OK button lies over the text's lower part: a text that would run
-    // under it scrolls instead.
-    scrMSG_->SetRoom(1800 - 60 - 240);
+    // under it scrolls instead, ending 60 twips above it (the text's top is
+    // at 240).
+    scrMSG_->SetRoom(kOkTop - 60 - 240);
     cmdDummy_->hide();
     lblDetail_->hide();
     Screen::Centre(this);

@@ -141,6 +141,21 @@ bool IsAscii(const QByteArray& bytes)
     return true;
 }
 
+QByteArray EncodeRun(iconv_t cd, QStringView text)
+{
+    if (text.isEmpty())
+        return {};
+    // One '?' per character, as Windows does; a surrogate pair is one character.
+    auto onError = [](const unsigned char* in, size_t left) {
+        size_t skip = 2;
+        if (left >= 4 && QChar::isHighSurrogate(Unit(in)) && QChar::isLowSurrogate(Unit(in + 2)))
+            skip = 4;
+        return Skip{std::min(skip, left), QByteArrayView("?")};
+    };
+    return Convert(cd, reinterpret_cast<const char*>(text.utf16()),
+                   size_t(text.size()) * sizeof(char16_t), size_t(text.size()) * 2, onError);
+}
+
 } // namespace
 
 QByteArray Encode(const QString& text)
@@ -152,15 +167,22 @@ QByteArray Encode(const QString& text)
     const iconv_t cd = Converters::ForThisThread().encoder;
     if (cd == kNoConverter)
         return EncodeAsciiOnly(text);
-    // One '?' per character, as Windows does; a surrogate pair is one character.
-    auto onError = [](const unsigned char* in, size_t left) {
-        size_t skip = 2;
-        if (left >= 4 && QChar::isHighSurrogate(Unit(in)) && QChar::isLowSurrogate(Unit(in + 2)))
-            skip = 4;
-        return Skip{std::min(skip, left), QByteArrayView("?")};
-    };
-    return Convert(cd, reinterpret_cast<const char*>(text.constData()),
-                   size_t(text.size()) * sizeof(char16_t), size_t(text.size()) * 2, onError);
+    // glibc's converter drops the tag characters (U+E0000 to U+E007F) without
+    // an error, so they are cut out here and become "?" like any other
+    // character code page 932 lacks.
+    QByteArray out;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text.at(i).unicode() == 0xDB40 && text.at(i + 1).unicode() >= 0xDC00 &&
+            text.at(i + 1).unicode() <= 0xDC7F) {
+            out += EncodeRun(cd, QStringView(text).sliced(start, i - start));
+            out += '?';
+            start = ++i + 1;
+        }
+    }
+    if (start == 0)
+        return EncodeRun(cd, text);
+    return out + EncodeRun(cd, QStringView(text).sliced(start));
 }
 
 QString Decode(const QByteArray& bytes)

@@ -74,6 +74,15 @@ TEST(Cp932, UnrepresentableCharactersBecomeOneQuestionMarkEach)
     EXPECT_EQ(Cp932::Encode(highAtEnd), QByteArray("ab?"));
 }
 
+// glibc's converter drops the tag characters (U+E0000 to U+E007F) without a
+// word, which would leave a character that counts in no byte at all.
+TEST(Cp932, TagCharactersBecomeAQuestionMarkToo)
+{
+    EXPECT_EQ(Cp932::Encode(Text(u"\xDB40\xDC00")), QByteArray("?"));
+    EXPECT_EQ(Cp932::Encode(Text(u"あ\xDB40\xDC41" u"b\xDB40\xDC7F")), QByteArray("\x82\xa0?b?"));
+    EXPECT_EQ(Cp932::Encode(Text(u"\xDB40\xDD00")), QByteArray("?")); // past the tags
+}
+
 TEST(Cp932, InvalidBytesDecodeToReplacementAndTheRestSurvives)
 {
     struct Case {
