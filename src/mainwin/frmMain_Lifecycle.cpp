@@ -28,6 +28,9 @@ namespace {
 // How late at most a new host reaches the list on screen: soon enough to
 // look immediate, long enough for a storm of hosts to come in a few batches.
 constexpr int kShowAddedMs = 50;
+// How long start-up waits at most for the tray to draw its icon before it
+// builds the windows.
+constexpr int kIconDrawnMs = 100;
 
 } // namespace
 
@@ -63,19 +66,21 @@ bool frmMain::Form_Load()
     SendEntry(program_);
 
     // The entry goes first, as the other hosts wait for it; the tray icon
-    // next, then the window: its first text box loads the fonts, which kept
-    // both waiting some 30 ms.
+    // next, then the windows: their first text box loads the fonts, which
+    // kept both waiting some 30 ms. Datagrams handled before then need no
+    // control of this window (what does builds it).
     Screen::Centre(this);
     env_.tray.Add(TrayPicture::Main, flasher_.PlainTip());
     // Without a tray nothing could bring a hidden window back: it comes up.
-    if (env_.tray.Available()) {
+    if (env_.tray.Available())
         hide();
-        env_.tray.WaitUntilDrawn(100);
-    } else {
+    else
         show();
-    }
-    BuildWindow();
-    compose_ = new frmPopup(program_, members_, this);
+    env_.tray.WhenDrawn(kIconDrawnMs, this, [this] {
+        BuildWindow();
+        if (!compose_)
+            compose_ = new frmPopup(program_, members_, this);
+    });
     return true;
 }
 

@@ -2,11 +2,12 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QEventLoop>
 #include <QIcon>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
+
+#include <utility>
 
 namespace wibblet {
 
@@ -42,23 +43,45 @@ const QIcon& IconFor(TrayPicture picture)
     return picture == TrayPicture::Letter ? letter : main;
 }
 
-// Ends a wait once the watched widget has painted; the loop turns once more
-// so that what was painted reaches the display.
-class PaintSeen : public QObject {
+// Calls a function once, when the watched widget has painted (the event
+// loop turns once more, so that what was painted reaches the display) or when
+// time is up, whichever comes first; it is the context's child, and goes with it.
+class CallOncePainted : public QObject {
 public:
-    explicit PaintSeen(QEventLoop& loop) : loop_(loop) {}
+    CallOncePainted(QWidget* watched, int timeoutMs, QObject* context, std::function<void()> then)
+        : QObject(context), then_(std::move(then))
+    {
+        watched->installEventFilter(this);
+        QTimer::singleShot(timeoutMs, this, &CallOncePainted::Call);
+    }
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::Paint)
-            QTimer::singleShot(0, &loop_, &QEventLoop::quit);
+            QTimer::singleShot(0, this, &CallOncePainted::Call);
         return QObject::eventFilter(watched, event);
     }
 
 private:
-    QEventLoop& loop_;
+    void Call()
+    {
+        if (!then_)
+            return;
+        const std::function<void()> then = std::exchange(then_, nullptr);
+        deleteLater();
+        then();
+    }
+
+    std::function<void()> then_;
 };
 
 } // namespace
+
+void TrayIcon::WhenDrawn(int timeoutMs, QObject* context, std::function<void()> then)
+{
+    Q_UNUSED(timeoutMs);
+    Q_UNUSED(context);
+    then();
+}
 
 QtTrayIcon::QtTrayIcon(QObject* parent) : TrayIcon(parent), icon_(new QSystemTrayIcon(this))
 {
@@ -106,7 +129,7 @@ void QtTrayIcon::Modify(TrayPicture picture, const QString& tip)
         icon_->setToolTip(tip);
 }
 
-void QtTrayIcon::WaitUntilDrawn(int timeoutMs)
+void QtTrayIcon::WhenDrawn(int timeoutMs, QObject* context, std::function<void()> then)
 {
     // On an XEmbed tray Qt draws the icon in a widget of its own; a
     // StatusNotifier tray draws it itself, and there is nothing to wait for.
@@ -115,13 +138,11 @@ void QtTrayIcon::WaitUntilDrawn(int timeoutMs)
         if (widget->inherits("QSystemTrayIconSys"))
             icon = widget;
     }
-    if (!Shown() || icon == nullptr)
+    if (!Shown() || icon == nullptr) {
+        then();
         return;
-    QEventLoop loop;
-    PaintSeen seen(loop);
-    icon->installEventFilter(&seen);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
+    }
+    new CallOncePainted(icon, timeoutMs, context, std::move(then));
 }
 
 bool QtTrayIcon::Available() const

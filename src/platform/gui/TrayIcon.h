@@ -4,6 +4,8 @@
 #include <QPoint>
 #include <QString>
 
+#include <functional>
+
 class QSystemTrayIcon;
 
 namespace wibblet {
@@ -30,10 +32,11 @@ public:
     /// main window stays an ordinary window, as nothing else could bring it
     /// back.
     virtual bool Available() const { return true; }
-    /// Runs the event loop, user input and sockets left waiting, until the
-    /// tray has drawn the icon or timeoutMs have passed, so that slower work
-    /// after start-up does not keep the icon blank. Nothing to wait for here.
-    virtual void WaitUntilDrawn(int timeoutMs) { Q_UNUSED(timeoutMs); }
+    /// Calls then from the event loop once the tray has drawn the icon, or
+    /// after timeoutMs at the latest, unless context is gone by then; at
+    /// once where there is nothing to wait for, as here. Start-up leaves
+    /// its slower work until then, so that the icon is not kept blank.
+    virtual void WhenDrawn(int timeoutMs, QObject* context, std::function<void()> then);
 
     bool Shown() const { return shown_; }
     TrayPicture Picture() const { return picture_; }
@@ -60,7 +63,7 @@ public:
     void Modify(TrayPicture picture, const QString& tip) override;
     void Delete() override;
     bool Available() const override;
-    void WaitUntilDrawn(int timeoutMs) override;
+    void WhenDrawn(int timeoutMs, QObject* context, std::function<void()> then) override;
 
 private:
     QSystemTrayIcon* icon_;
