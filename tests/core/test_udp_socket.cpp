@@ -289,7 +289,6 @@ TEST(ReceiveQueueTest, BoundedInCountAndBytesCountingWhatItDrops)
     EXPECT_FALSE(queue.Push("abc", 3, 3)); // 11 bytes
     EXPECT_TRUE(queue.Push("ab", 2, 4));
     EXPECT_FALSE(queue.Push("", 0, 5)); // a fourth
-    EXPECT_TRUE(queue.IsFull());
     EXPECT_EQ(queue.Dropped(), 2);
     EXPECT_EQ(queue.Pop().bytes, "1234");
     const ReceiveQueue::Arrival next = queue.Pop();
@@ -297,9 +296,22 @@ TEST(ReceiveQueueTest, BoundedInCountAndBytesCountingWhatItDrops)
     EXPECT_EQ(next.from, 2U);
     EXPECT_TRUE(queue.Push("cdefghij", 8, 6));
     EXPECT_EQ(queue.Count(), 2);
-    EXPECT_TRUE(queue.IsFull()); // by its bytes: the reader stops reading
+}
+
+// Full is when not even an empty datagram would fit: the reader then stops
+// reading and leaves the kernel to hold what comes.
+TEST(ReceiveQueueTest, FullByCountOrByBytes)
+{
+    ReceiveQueue queue(3, 10);
+    queue.Push("1234567890", 10, 1);
+    EXPECT_TRUE(queue.IsFull()); // by its bytes, one datagram in
     queue.Pop();
     EXPECT_FALSE(queue.IsFull());
+    queue.Push("a", 1, 2);
+    queue.Push("b", 1, 3);
+    EXPECT_FALSE(queue.IsFull());
+    queue.Push("", 0, 4);
+    EXPECT_TRUE(queue.IsFull()); // by count
 }
 
 TEST(SendQueueTest, NormalDatagramsGoFirstAndPushOutAnswersWhenFull)
