@@ -173,11 +173,12 @@ QByteArray Encode(const QString& text)
     QByteArray out;
     qsizetype start = 0;
     for (qsizetype i = 0; i + 1 < text.size(); ++i) {
-        if (text.at(i).unicode() == 0xDB40 && text.at(i + 1).unicode() >= 0xDC00 &&
-            text.at(i + 1).unicode() <= 0xDC7F) {
+        if (text.at(i).unicode() == 0xDB40 && text.at(i + 1).unicode() >= 0xDC00
+            && text.at(i + 1).unicode() <= 0xDC7F) {
             out += EncodeRun(cd, QStringView(text).sliced(start, i - start));
             out += '?';
-            start = ++i + 1;
+            ++i; // past the pair's second half
+            start = i + 1;
         }
     }
     if (start == 0)

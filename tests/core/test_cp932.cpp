@@ -79,7 +79,9 @@ TEST(Cp932, UnrepresentableCharactersBecomeOneQuestionMarkEach)
 TEST(Cp932, TagCharactersBecomeAQuestionMarkToo)
 {
     EXPECT_EQ(Cp932::Encode(Text(u"\xDB40\xDC00")), QByteArray("?"));
-    EXPECT_EQ(Cp932::Encode(Text(u"あ\xDB40\xDC41" u"b\xDB40\xDC7F")), QByteArray("\x82\xa0?b?"));
+    EXPECT_EQ(Cp932::Encode(Text(u"あ\xDB40\xDC41"
+                                 u"b\xDB40\xDC7F")),
+              QByteArray("\x82\xa0?b?"));
     EXPECT_EQ(Cp932::Encode(Text(u"\xDB40\xDD00")), QByteArray("?")); // past the tags
 }
 
