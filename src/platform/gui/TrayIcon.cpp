@@ -49,7 +49,8 @@ const QIcon& IconFor(TrayPicture picture)
 class CallOncePainted : public QObject {
 public:
     CallOncePainted(QWidget* watched, int timeoutMs, QObject* context, std::function<void()> then)
-        : QObject(context), then_(std::move(then))
+        : QObject(context),
+          then_(std::move(then))
     {
         watched->installEventFilter(this);
         QTimer::singleShot(timeoutMs, this, &CallOncePainted::Call);
