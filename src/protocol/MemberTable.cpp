@@ -91,14 +91,7 @@ void MemberTable::SetText(int row, int column, const QString& text)
 
 int MemberTable::Add(const QString& host)
 {
-    auto row = std::make_unique<Row>();
-    row->cells[ColHost] = RowText(ColHost, host);
-    int pos = Count();
-    if (sorted_) {
-        // Upper bound: a new row goes after the rows it ties with.
-        pos = rows_.partitionPoint([this, &row](const Row& r) { return !Before(*row, r); });
-    }
-    return Insert(pos, std::move(row));
+    return Add(host, QString(), QString());
 }
 
 int MemberTable::Add(const QString& host, const QString& user, const QString& ip)
@@ -109,9 +102,10 @@ int MemberTable::Add(const QString& host, const QString& user, const QString& ip
     row->cells[ColIP] = ip;
     int pos = Count();
     if (sorted_) {
-        // Added alone the row ties after its equals; a key filled in later
-        // moves it only when it changed, and then from among the empty keys
-        // (which sort first) to before its new equals.
+        // Upper bound: a row added with only its host name goes after the
+        // rows it ties with; a key filled in later moves it only when it
+        // changed, and then from among the empty keys (which sort first) to
+        // before its new equals, so a whole row goes there at once.
         const QString alone = sortKey_ == ColHost ? row->cells[ColHost] : QString();
         if (row->cells[sortKey_] == alone)
             pos = rows_.partitionPoint([this, &row](const Row& r) { return !Before(*row, r); });
