@@ -26,10 +26,13 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
+#include <QTreeView>
 
 #include "support/Wait.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace wibblet;
 
@@ -39,6 +42,16 @@ namespace {
 struct SwitchableTray : TrayIcon {
     bool available = true;
     bool Available() const override { return available; }
+    // Set, the icon is "drawn" only when the test calls drawn.
+    bool drawLate = false;
+    std::function<void()> drawn;
+    void WhenDrawn(int timeoutMs, QObject* context, std::function<void()> then) override
+    {
+        if (drawLate)
+            drawn = std::move(then);
+        else
+            TrayIcon::WhenDrawn(timeoutMs, context, std::move(then));
+    }
 };
 
 // One program on the virtual LAN, started from its own program file.
@@ -148,6 +161,42 @@ TEST_F(StartupTest, TheEntryGoesOutBeforeTheWindowsControlsAreBuilt)
         EXPECT_TRUE(copy.main.findChild<QLineEdit*>(QStringLiteral("txtHost")));
         EXPECT_EQ(copy.main.isVisible(), !trayAvailable);
     }
+}
+
+// Until the tray has drawn its icon the windows' controls do not exist: what
+// the LAN sends meanwhile is handled all the same, the user may open the
+// window, and the controls are built once, with the texts start-up set.
+TEST_F(StartupTest, WhatArrivesBeforeTheWindowsAreBuiltIsHandled)
+{
+    Copy copy(lan, programFile);
+    copy.tray.drawLate = true;
+    ASSERT_TRUE(copy.main.Form_Load());
+    ASSERT_FALSE(copy.main.findChild<QLineEdit*>(QStringLiteral("txtHost")));
+    const std::unique_ptr<VirtualSocket> peer =
+        lan.CreateSocket(QStringLiteral("PC02"), QStringLiteral("10.0.0.2"));
+    peer->Bind(1001);
+    peer->SetRemoteHost(QStringLiteral("10.0.0.1"));
+    peer->SetRemotePort(1001);
+    const auto send = [&](int packetNo, int command, const QString& extra) {
+        peer->SendData(QStringLiteral("1:%1:hanako:PC02:%2:").arg(packetNo).arg(command) + extra);
+    };
+    const QString nul(1, QChar(u'\0'));
+    send(1, 1, QStringLiteral("hanako") + nul);         // entry
+    send(2, 260, QStringLiteral("hanako[away]") + nul); // absence
+    send(3, 20, QStringLiteral("hello") + nul);         // message
+    send(4, 800, QStringLiteral("sealed") + nul);       // sealed message
+    send(5, 33, QStringLiteral("123") + nul);           // receipt for nothing sent
+    ASSERT_TRUE(test::WaitUntil([&] { return copy.main.popups().OnScreen() == 2; }));
+    EXPECT_EQ(copy.main.members().Count(), 2);
+
+    copy.main.mnuResize_Click();
+    auto* host = copy.main.findChild<QLineEdit*>(QStringLiteral("txtUser"));
+    ASSERT_TRUE(host);
+    EXPECT_EQ(host->text(), QStringLiteral("PC01"));
+    EXPECT_EQ(copy.main.findChild<QTreeView*>(QStringLiteral("lsvMember"))->model()->rowCount(), 2);
+    copy.tray.drawn();
+    EXPECT_EQ(copy.main.findChildren<QLineEdit*>(QStringLiteral("txtUser")).size(), 1);
+    EXPECT_TRUE(copy.main.Compose());
 }
 
 TEST_F(StartupTest, EmulationModeBinds2425AndChecksItsMenuItem)
