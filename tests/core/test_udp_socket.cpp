@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace wibblet {
 namespace {
 
@@ -222,6 +224,28 @@ TEST_F(PosixUdpSocketTest, CloseFromArrivalHandlerStopsDelivery)
     ASSERT_TRUE(WaitUntil([&] { return arrivals > 0; }));
     RunEventsFor(50);
     EXPECT_EQ(arrivals, 1);
+}
+
+// Closing stops the reading thread with datagrams still queued and a slice
+// on its way; bound again, the socket reads and hands over afresh.
+TEST_F(PosixUdpSocketTest, BoundAgainAfterACloseInAHandlerItReadsAfresh)
+{
+    PosixUdpSocket socket;
+    Inbox in(socket);
+    bool closeNext = true;
+    QObject::connect(&socket, &UdpSocket::DataArrival, [&] {
+        if (std::exchange(closeNext, false))
+            socket.Close();
+    });
+    ASSERT_EQ(socket.Bind(kPort), 0);
+    for (const char* text : {"1", "2", "3"})
+        ASSERT_EQ(SendTo(socket, "127.0.0.1", kPort, text), 0);
+    ASSERT_TRUE(in.WaitFor(1));
+    ASSERT_EQ(socket.Bind(kPort), 0);
+    for (const char* text : {"4", "5"})
+        ASSERT_EQ(SendTo(socket, "127.0.0.1", kPort, text), 0);
+    ASSERT_TRUE(in.WaitFor(3)) << in.received.size() << " arrived";
+    EXPECT_EQ(in.received, (QList<QByteArray>{"1", "4", "5"}));
 }
 
 TEST_F(PosixUdpSocketTest, TextTravelsAsCodePage932)
